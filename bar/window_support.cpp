@@ -1,0 +1,4 @@
+#include "bar/window_support.h"
+
+void InitWindowSupport(HINSTANCE) {}
+void TermWindowSupport() {}

@@ -1,0 +1,18 @@
+# Cross build for 64-bit Windows; the test executables of this build run under Wine.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR AMD64)
+set(TOOLCHAIN_PREFIX x86_64-w64-mingw32)
+# The unsuffixed compiler may point at the win32 thread model, which lacks std::mutex.
+set(CMAKE_C_COMPILER ${TOOLCHAIN_PREFIX}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${TOOLCHAIN_PREFIX}-g++-posix)
+set(CMAKE_RC_COMPILER ${TOOLCHAIN_PREFIX}-windres)
+set(MINGW_SYSROOT /usr/${TOOLCHAIN_PREFIX} CACHE PATH "mingw-w64 sysroot")
+set(CMAKE_FIND_ROOT_PATH ${MINGW_SYSROOT})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+set(WINE64 /usr/lib/wine/wine64 CACHE FILEPATH "64-bit Wine loader")
+set(WINESERVER64 /usr/lib/wine/wineserver64 CACHE FILEPATH "64-bit Wine server")
+set(CMAKE_CROSSCOMPILING_EMULATOR ${WINE64})
+set(FINDRAIL_ARCH amd64)

@@ -1,0 +1,255 @@
+// StandInHost.exe: runs the plug-in in frames of its own, optionally following a script given on the command
+// line, and writes what it received to a log.
+//
+//   StandInHost.exe [--plugin <dll>] [--document <UTF-8 file>] [--log <file>] [command...]
+//
+// Commands, run in order against the last opened frame:
+//   open            open a frame (events 0x4)         close        close the last frame
+//   type:<text>     post the text as WM_CHAR units to the bar's search box
+//   key:<vk>        post WM_KEYDOWN and WM_KEYUP of a virtual key (decimal) to the search box
+//   enter           key:13                            tick         click the regular-expression check box
+//   focus           put the keyboard focus in the search box
+//   command         invoke the plug-in's command      report       log the bar's state
+//   wait:<ms>       run the message loop              unload       free the plug-in
+//   quit            stop; without it the program runs until its last frame is closed
+#include "host/standin_host.h"
+#include "plugin/resource_ids.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::string ToUtf8(const std::wstring& text) {
+    if (text.empty()) {
+        return std::string();
+    }
+    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
+                                         nullptr, nullptr);
+    std::string result(static_cast<size_t>(size), '\0');
+    (void)WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &result[0], size, nullptr,
+                              nullptr);
+    return result;
+}
+
+std::wstring ReadUtf8File(const std::wstring& path) {
+    std::wstring text;
+    FILE* file = _wfopen(path.c_str(), L"rb");
+    if (file == nullptr) {
+        return text;
+    }
+    std::string bytes;
+    char buffer[4096];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof(buffer), file)) > 0) {
+        bytes.append(buffer, n);
+    }
+    fclose(file);
+    if (bytes.size() >= 3 && bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) {
+        bytes.erase(0, 3);
+    }
+    const int size = MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
+    text.resize(static_cast<size_t>(size));
+    if (size > 0) {
+        (void)MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), &text[0], size);
+    }
+    // The document is an EDIT control: it wants CR LF line breaks.
+    std::wstring crlf;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == L'\n' && (i == 0 || text[i - 1] != L'\r')) {
+            crlf += L'\r';
+        }
+        crlf += text[i];
+    }
+    return crlf;
+}
+
+class Log {
+public:
+    void Open(const std::wstring& path) { file = _wfopen(path.c_str(), L"wb"); }
+    ~Log() {
+        if (file != nullptr) {
+            fclose(file);
+        }
+    }
+    void Line(const std::wstring& line) {
+        if (file != nullptr) {
+            const std::string bytes = ToUtf8(line) + "\n";
+            fwrite(bytes.data(), 1, bytes.size(), file);
+            fflush(file);
+        }
+    }
+
+private:
+    FILE* file = nullptr;
+};
+
+std::wstring Number(long long value) {
+    return std::to_wstring(value);
+}
+
+class Script {
+public:
+    Script(StandInHost& host, Log& log) : host(host), log(log) {}
+
+    int FrameNumber(HWND frame) {
+        for (size_t i = 0; i < opened.size(); ++i) {
+            if (opened[i] == frame) {
+                return static_cast<int>(i) + 1;
+            }
+        }
+        return 0;
+    }
+
+    void LogRecords() {
+        for (; logged < host.records.size(); ++logged) {
+            const HostRecord& r = host.records[logged];
+            std::wstring line = Number(r.message) + L" frame=" + Number(FrameNumber(r.frame));
+            switch (r.message) {
+                case kMsgAddToolbar:
+                    line += L" id=" + Number(r.result) + L" title=" + r.text;
+                    break;
+                case kMsgShowToolbar:
+                    line += L" id=" + Number(static_cast<INT_PTR>(r.wParam)) + L" show=" + Number(r.lParam);
+                    break;
+                case kMsgFind: {
+                    wchar_t flags[16];
+                    swprintf(flags, 16, L"0x%X", static_cast<unsigned>(r.wParam));
+                    line += L" flags=" + std::wstring(flags) + L" found=" + Number(r.found) + L" text=" + r.text;
+                    break;
+                }
+                default:
+                    line += L" wParam=" + Number(static_cast<INT_PTR>(r.wParam));
+                    break;
+            }
+            log.Line(line);
+        }
+    }
+
+    HWND SearchBox() const {
+        HWND bar = current ? host.Toolbar(current) : nullptr;
+        return bar ? GetDlgItem(bar, IDC_SEARCH_EDIT) : nullptr;
+    }
+
+    HWND CheckBox() const {
+        HWND bar = current ? host.Toolbar(current) : nullptr;
+        return bar ? GetDlgItem(bar, IDC_REGEXP_CHECK) : nullptr;
+    }
+
+    // Returns false to stop the script.
+    bool Run(const std::wstring& command, const std::wstring& documentText) {
+        const size_t colon = command.find(L':');
+        const std::wstring verb = command.substr(0, colon);
+        const std::wstring arg = colon == std::wstring::npos ? L"" : command.substr(colon + 1);
+        if (verb == L"open") {
+            current = host.OpenFrame(kEventAttach, documentText);
+            opened.push_back(current);
+        } else if (verb == L"close") {
+            if (current != nullptr) {
+                host.CloseFrame(current);
+                const auto frames = host.Frames();
+                current = frames.empty() ? nullptr : frames.back();
+            }
+        } else if (verb == L"focus") {
+            (void)SetFocus(SearchBox());
+        } else if (verb == L"type") {
+            HWND box = SearchBox();
+            for (wchar_t unit : arg) {
+                (void)PostMessageW(box, WM_CHAR, unit, 1);
+            }
+        } else if (verb == L"key" || verb == L"enter") {
+            const UINT key = verb == L"enter" ? VK_RETURN : static_cast<UINT>(_wtoi(arg.c_str()));
+            HWND box = SearchBox();
+            (void)PostMessageW(box, WM_KEYDOWN, key, 1);
+            (void)PostMessageW(box, WM_KEYUP, key, 0xC0000001);
+        } else if (verb == L"tick") {
+            (void)SendMessageW(CheckBox(), BM_CLICK, 0, 0);
+        } else if (verb == L"command") {
+            (void)host.InvokeCommand(current);
+        } else if (verb == L"wait") {
+            host.Pump(static_cast<DWORD>(_wtoi(arg.c_str())));
+        } else if (verb == L"report") {
+            LogRecords();
+            const bool checked = SendMessageW(CheckBox(), BM_GETCHECK, 0, 0) == BST_CHECKED;
+            log.Line(L"report frame=" + Number(FrameNumber(current)) + L" toolbar=" +
+                     Number(host.Toolbar(current) != nullptr) + L" shown=" + Number(host.ToolbarShown(current)) +
+                     L" command=" + Number(host.CommandChecked(current)) + L" regexp=" + Number(checked));
+        } else if (verb == L"unload") {
+            LogRecords();
+            while (!host.Frames().empty()) {
+                host.CloseFrame(host.Frames().back());
+            }
+            current = nullptr;
+            host.UnloadPlugin();
+            log.Line(L"unloaded");
+        } else if (verb == L"quit") {
+            return false;
+        } else {
+            log.Line(L"unknown command " + command);
+        }
+        LogRecords();
+        return true;
+    }
+
+private:
+    StandInHost& host;
+    Log& log;
+    std::vector<HWND> opened;
+    HWND current = nullptr;
+    size_t logged = 0;
+};
+
+std::wstring BesideExecutable(const wchar_t* name) {
+    wchar_t path[MAX_PATH] = {};
+    const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring folder(path, length);
+    folder.resize(folder.find_last_of(L"\\/") + 1);
+    return folder + name;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    std::wstring pluginPath = BesideExecutable(L"FindRail.dll");
+    std::wstring documentText = L"FindRail stand-in host.\r\n";
+    std::vector<std::wstring> commands;
+    Log log;
+    for (int i = 1; i < argc; ++i) {
+        const std::wstring arg = argv[i];
+        if (arg == L"--plugin" && i + 1 < argc) {
+            pluginPath = argv[++i];
+        } else if (arg == L"--document" && i + 1 < argc) {
+            documentText = ReadUtf8File(argv[++i]);
+        } else if (arg == L"--log" && i + 1 < argc) {
+            log.Open(argv[++i]);
+        } else {
+            commands.push_back(arg);
+        }
+    }
+
+    StandInHost host;
+    if (!host.LoadPlugin(pluginPath)) {
+        log.Line(L"load failed " + pluginPath);
+        return 2;
+    }
+    log.Line(L"loaded");
+    Script script(host, log);
+    if (commands.empty()) {
+        commands.push_back(L"open");
+    }
+    for (const auto& command : commands) {
+        if (!script.Run(command, documentText)) {
+            return 0;  // the host's destructor closes the frames and frees the plug-in
+        }
+    }
+    if (host.Frames().empty()) {
+        return 0;
+    }
+    host.quitWhenLastFrameCloses = true;
+    const int code = host.Run();
+    script.LogRecords();
+    return code;
+}

@@ -1,0 +1,110 @@
+// The bar registry: frame window to BarState, guarded by an unnamed mutex that is never held while the host,
+// the settings store or the bar's windows are called.
+#include "plugin/bar_registry.h"
+
+#include "plugin/host_interface.h"
+#include "plugin/module.h"
+#include "plugin/unique_handle.h"
+#include "settings/ini_document.h"
+
+#include <map>
+#include <memory>
+#include <new>
+
+namespace {
+
+// Frames are ordered by their handle's 32-bit value, the part of a window handle that is significant.
+struct FrameOrder {
+    bool operator()(HWND a, HWND b) const noexcept {
+        const auto low = [](HWND h) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(h)); };
+        if (low(a) != low(b)) {
+            return low(a) < low(b);
+        }
+        return reinterpret_cast<uintptr_t>(a) < reinterpret_cast<uintptr_t>(b);
+    }
+};
+
+class BarRegistry {
+public:
+    BarRegistry() = default;
+    // BarStates left at unload are abandoned, not destroyed: their windows may still be alive.
+    ~BarRegistry() {
+        for (auto& entry : entries) {
+            (void)entry.second.release();
+        }
+    }
+
+    std::map<HWND, std::unique_ptr<BarState>, FrameOrder> entries;
+    UniqueMutex lock;
+};
+
+BarRegistry registry;
+
+}  // namespace
+
+bool StartBarRegistry() {
+    registry.lock = MakeMutex();
+    return static_cast<bool>(registry.lock);
+}
+
+void StopBarRegistry() {
+    registry.lock.reset();
+}
+
+BarState* LookupBarState(HWND frame) {
+    MutexLock guard(registry.lock.get());
+    return registry.entries[frame].get();
+}
+
+bool HasRegistryEntry(HWND frame) {
+    MutexLock guard(registry.lock.get());
+    return registry.entries.find(frame) != registry.entries.end();
+}
+
+void HandleFrameEvents(HWND frame, UINT events) {
+    if ((events & kEventIgnoreMask) != 0) {
+        return;
+    }
+
+    BarState* state = nullptr;
+    {
+        MutexLock guard(registry.lock.get());
+        std::unique_ptr<BarState>& slot = registry.entries[frame];
+        if (!slot) {
+            slot.reset(new (std::nothrow) BarState(&SettingsStore()));
+        }
+        state = slot.get();
+    }
+    if (state == nullptr) {
+        return;  // out of memory: the event is dropped and the next one tries again
+    }
+
+    if ((events & kEventAttach) != 0 && state->toolbarId < 0) {
+        AttachBar(*state, frame);
+    }
+
+    if ((events & kEventClose) != 0) {
+        IniDocument& settings = *state->settings;
+        IniEntry* entry = settings.SetValue(settings.currentSection, L"ShowBar", state->visible ? 1 : 0);
+        if (entry != nullptr) {
+            entry->format.clear();
+        }
+    }
+
+    if ((events & kEventToolbarShown) != 0) {
+        state->visible = !state->visible;
+        if (state->visible) {
+            (void)ShowWindow(state->bar.hwnd, SW_SHOW);
+        }
+    }
+
+    if ((events & kEventClose) != 0) {
+        // A container that outlived its frame would receive messages after its object is gone; destroying it
+        // here also stores the check box state. Done outside the lock: it calls the settings store.
+        if (state->bar.hwnd != nullptr && IsWindow(state->bar.hwnd)) {
+            (void)DestroyWindow(state->bar.hwnd);
+        }
+        MutexLock guard(registry.lock.get());
+        registry.entries.erase(frame);
+    }
+}

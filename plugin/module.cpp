@@ -1,0 +1,40 @@
+// Module start and stop: window support, the registry lock, the settings file's path, loading and saving.
+#include "plugin/module.h"
+
+#include "bar/window_support.h"
+#include "plugin/bar_registry.h"
+#include "settings/ini_document.h"
+#include "settings/settings_paths.h"
+
+namespace {
+
+constexpr int32_t kEncodingUnset = 0;
+constexpr int32_t kEncodingNotText = 1;
+constexpr int32_t kEncodingUtf8 = 8;
+
+IniDocument settingsStore;
+
+}  // namespace
+
+IniDocument& SettingsStore() {
+    return settingsStore;
+}
+
+void ModuleStart(HINSTANCE instance) {
+    InitWindowSupport(instance);
+    (void)StartBarRegistry();
+    InitModulePaths(instance);
+    settingsStore.Load(pluginIniPath);
+    // Whatever the file was written in, it goes back as UTF-8 without a byte-order mark.
+    settingsStore.encoding = kEncodingUtf8;
+}
+
+void ModuleStop() {
+    int32_t encoding = settingsStore.encoding;
+    if (encoding == kEncodingUnset || encoding == kEncodingNotText) {
+        encoding = kEncodingUtf8;
+    }
+    settingsStore.Save(settingsStore.path, encoding);
+    StopBarRegistry();
+    TermWindowSupport();
+}
