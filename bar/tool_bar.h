@@ -1,23 +1,66 @@
 // The search bar of one frame: container window, search field and regular-expression check box.
 #pragma once
 
+#include "bar/edit_tool.h"
+#include "bar/window_support.h"
+#include "plugin/unique_handle.h"
+
 #include <windows.h>
 
 class IniDocument;
 struct BarState;
 
-class CToolBar {
-public:
-    CToolBar();
-    ~CToolBar();
-    CToolBar(const CToolBar&) = delete;
-    CToolBar& operator=(const CToolBar&) = delete;
+// The container that the host keeps as one of the frame's toolbars. Owns its brush and font; never destroys a
+// window, since the host destroys the bar's windows with the frame.
+class CToolBar : public WindowObject<CToolBar> {
+  public:
+    static constexpr UINT kClassStyle = CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS;
+    static constexpr DWORD kWindowStyle = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN;
+    static constexpr DWORD kWindowExStyle = 0;
 
-    // 1 when the bar has translated and dispatched or consumed the message, else 0.
+    CToolBar();
+    ~CToolBar() override;
+
+    BOOL HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result, DWORD mapId)
+        override;
+
+    // 1 when the bar has translated and dispatched or consumed the message, else 0: key presses and
+    // characters for the search field go straight to it, and Enter there asks the frame to search.
     BOOL PreTranslate(MSG* msg);
 
-    HWND hwnd = nullptr;  // the container window; null until built
+  private:
+    friend class CToolBarDlg;
+    friend void AttachBar(BarState& state, HWND frame);
+
+    LRESULT InitControls();
+    LRESULT SaveRegExp();
+    LRESULT EraseBackground(HDC dc);
+    LRESULT Layout(LPARAM size);
+    void Search();
+
+    UniqueBrush background;
+    UniqueFont font;
+    IniDocument* settings = nullptr;
+    HWND frame = nullptr;
+    CEditTool search;
+    HWND checkBox = nullptr;
 };
 
-// Builds the frame's bar, registers it with the host and shows it when ShowBar asks for it.
+// The hidden dialog made from template 107 only to lend the bar its controls and font.
+class CToolBarDlg : public DialogObject<CToolBarDlg> {
+  public:
+    CToolBarDlg() = default;
+    ~CToolBarDlg() override;
+
+    // Every message gets the dialog manager's default treatment.
+    BOOL HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result, DWORD mapId)
+        override;
+
+    // Makes `bar`'s container as a child of the dialog's owner and moves the template's controls into it.
+    // When the dialog or the container cannot be made, the bar keeps no window and no control is left behind.
+    void Build(HWND frame, CToolBar& bar);
+};
+
+// Builds the frame's bar, registers it with the host and shows it when ShowBar asks for it. When no container
+// could be made nothing is registered, so that the next attach event tries again.
 void AttachBar(BarState& state, HWND frame);

@@ -1,5 +1,6 @@
-// Window-support layer: ties window objects to their windows from the very first message, routes every message
-// to one dispatch function per class, subclasses controls and registers the container window class once.
+// Window-support layer: ties window objects to their windows from the very first message, routes every
+// message to one dispatch function per class, subclasses controls and registers the container window class
+// once.
 #pragma once
 
 #include <windows.h>
@@ -19,7 +20,7 @@ struct WindowBinding;
 
 // What every window object shares: its window handle, its binding and the per-dispatch state.
 class BoundWindow {
-public:
+  public:
     BoundWindow() noexcept;
     // Releases the binding without destroying the window; no message reaches this object afterwards.
     virtual ~BoundWindow();
@@ -27,17 +28,23 @@ public:
     BoundWindow& operator=(const BoundWindow&) = delete;
 
     // The class's one dispatch: true when the message was handled, with `result` set. Only map 0 exists.
-    virtual BOOL HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result,
+    virtual BOOL HandleMessage(HWND window,
+                               UINT message,
+                               WPARAM wParam,
+                               LPARAM lParam,
+                               LRESULT& result,
                                DWORD mapId) = 0;
-    // The procedure through which the window's messages reach this object (for dialogs, the dialog procedure).
+    // The procedure through which the window's messages reach this object (for dialogs, the dialog
+    // procedure).
     virtual WNDPROC WindowProcedure() const = 0;
     // Runs after the window's last message, with the window already forgotten.
     virtual void FinalMessage(HWND window);
 
     HWND hwnd = nullptr;
 
-protected:
-    // Runs one handler with the handled flag set; the message counts as handled unless the handler cleared it.
+  protected:
+    // Runs one handler with the handled flag set; the message counts as handled unless the handler cleared
+    // it.
     template <typename Handler>
     BOOL Handle(LRESULT& result, Handler&& handler) {
         handled = TRUE;
@@ -49,9 +56,10 @@ protected:
     // still the one in place, and its messages stop reaching this object. The binding memory is kept.
     void ReleaseBinding() noexcept;
 
-    // Announces this object for the next window created on this thread; false with ERROR_OUTOFMEMORY when the
-    // binding memory cannot be had, or when the layer is not initialised.
-    bool AnnounceCreation() noexcept;
+    // Announces this object for the next window created on this thread, whose messages will come through
+    // `procedure`; false with ERROR_OUTOFMEMORY when the binding memory cannot be had, and false when the
+    // object is still bound or the layer is not initialised.
+    bool AnnounceCreation(WNDPROC procedure, bool dialog) noexcept;
     // Takes the announcement back if no window claimed it.
     void WithdrawCreation() noexcept;
     // Binds an existing window and puts `procedure` in as its window procedure; false, with nothing changed,
@@ -59,15 +67,14 @@ protected:
     bool Subclass(HWND window, WNDPROC procedure) noexcept;
 
     // The common bodies of the window and dialog procedures.
-    static LRESULT RouteWindowMessage(WNDPROC self, HWND window, UINT message, WPARAM wParam,
-                                      LPARAM lParam) noexcept;
+    static LRESULT RouteWindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) noexcept;
     static INT_PTR RouteDialogMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) noexcept;
 
-    const MSG* currentMessage = nullptr;  // the message being dispatched, while a dispatch runs
+    const MSG* currentMessage = nullptr;    // the message being dispatched, while a dispatch runs
     WNDPROC previousProc = DefWindowProcW;  // where unhandled messages go; unused by dialogs
     BOOL handled = TRUE;
 
-private:
+  private:
     static BoundWindow* FindOrClaim(HWND window) noexcept;
     bool EnsureBinding() noexcept;
     void Attach(HWND window) noexcept;
@@ -75,35 +82,39 @@ private:
     LRESULT Dispatch(HWND window, UINT message, WPARAM wParam, LPARAM lParam, BOOL& wasHandled) noexcept;
 
     std::unique_ptr<WindowBinding> binding;
-    WNDPROC installedProc = nullptr;  // our procedure, while this object has put it in as a subclass
+    WNDPROC ownProc =
+        nullptr;  // the procedure that routes to this object (for dialogs, the dialog procedure)
+    bool isDialog = false;
+    bool subclassed = false;  // the window had a procedure of its own before ours
 };
 
 // Attributes and the registered atom of one window class of ours.
 struct WindowClassRecord {
     std::atomic<ATOM> atom;
     wchar_t name[32];
+    WindowClassRecord* next;  // the layer forgets every registration at teardown
 };
 
-// Registers the class once per process, checking again under the layer's lock; takes the atom of a class of the
-// same name that this instance registered before. 0 when registration fails.
+// Registers the class once per process, checking again under the layer's lock; takes the atom of a class of
+// the same name that this instance registered before. 0 when registration fails.
 ATOM RegisterWindowClassOnce(WindowClassRecord& record, WNDPROC procedure, UINT classStyle) noexcept;
 
 // A window object that either creates a window of its own class or subclasses an existing control.
 // T provides kClassStyle, kWindowStyle and kWindowExStyle.
 template <typename T>
 class WindowObject : public BoundWindow {
-public:
+  public:
     WNDPROC WindowProcedure() const override { return &StartWindowProc; }
 
-    // Creates the window with T's class and style at `rect` (in the parent's coordinates). Null when the binding
-    // memory (last error ERROR_OUTOFMEMORY), the class or the window cannot be had.
+    // Creates the window with T's class and style at `rect` (in the parent's coordinates). Null when the
+    // binding memory (last error ERROR_OUTOFMEMORY), the class or the window cannot be had.
     HWND Create(HWND parent, const RECT& rect, DWORD exStyle, UINT_PTR controlId) noexcept {
         const ATOM atom = RegisterWindowClassOnce(classRecord, &StartWindowProc, T::kClassStyle);
-        if (atom == 0 || !AnnounceCreation()) {
+        if (atom == 0 || !AnnounceCreation(&StartWindowProc, false)) {
             return nullptr;
         }
-        HWND window = CreateWindowExW(exStyle, MAKEINTATOM(atom), nullptr, T::kWindowStyle, rect.left, rect.top,
-                                      rect.right - rect.left, rect.bottom - rect.top, parent,
+        HWND window = CreateWindowExW(exStyle, MAKEINTATOM(atom), nullptr, T::kWindowStyle, rect.left,
+                                      rect.top, rect.right - rect.left, rect.bottom - rect.top, parent,
                                       reinterpret_cast<HMENU>(controlId), WindowSupportInstance(), nullptr);
         WithdrawCreation();
         return window;
@@ -112,25 +123,25 @@ public:
     // Routes an existing control's messages through this object; unhandled ones go on to its own procedure.
     bool SubclassWindow(HWND window) noexcept { return Subclass(window, &StartWindowProc); }
 
-protected:
+  protected:
     static LRESULT CALLBACK StartWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-        return RouteWindowMessage(&StartWindowProc, window, message, wParam, lParam);
+        return RouteWindowMessage(window, message, wParam, lParam);
     }
 
-private:
+  private:
     static inline WindowClassRecord classRecord{};
 };
 
 // A modeless dialog made from a template of the layer's instance.
 template <typename T>
 class DialogObject : public BoundWindow {
-public:
+  public:
     WNDPROC WindowProcedure() const override { return reinterpret_cast<WNDPROC>(&StartDialogProc); }
 
-    // Creates the dialog (hidden unless the template says otherwise). Null when the binding memory (last error
-    // ERROR_OUTOFMEMORY) or the dialog cannot be had.
+    // Creates the dialog (hidden unless the template says otherwise). Null when the binding memory (last
+    // error ERROR_OUTOFMEMORY) or the dialog cannot be had.
     HWND Create(HWND parent, UINT templateId) noexcept {
-        if (!AnnounceCreation()) {
+        if (!AnnounceCreation(reinterpret_cast<WNDPROC>(&StartDialogProc), true)) {
             return nullptr;
         }
         HWND window = CreateDialogParamW(WindowSupportInstance(), MAKEINTRESOURCEW(templateId), parent,
@@ -139,7 +150,7 @@ public:
         return window;
     }
 
-protected:
+  protected:
     static INT_PTR CALLBACK StartDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
         return RouteDialogMessage(window, message, wParam, lParam);
     }
