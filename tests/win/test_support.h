@@ -1,0 +1,28 @@
+// Files, folders, processes and plug-in copies for the Windows tests.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+// The folder of the running test executable, with a trailing separator; FindRail.dll lies there.
+std::wstring BinDir();
+// A new, empty folder under the temporary folder, with a trailing separator.
+std::wstring MakeTempDir(const std::wstring& tag);
+// Copies FindRail.dll into a fresh folder as <stem>.dll, so that the copy has a settings file of its own,
+// and deletes that settings file if an earlier run left one. Returns the copy's path.
+std::wstring CopyPluginAs(const std::wstring& stem);
+// Where a plug-in named <stem> keeps its settings when no Kelo.ini lies beside the executable.
+std::wstring RoamingPluginIni(const std::wstring& stem);
+
+// The file's bytes; empty when it cannot be read.
+std::string ReadFileBytes(const std::wstring& path);
+// Replaces the file, creating its folders; false on failure.
+bool WriteFileBytes(const std::wstring& path, const std::string& bytes);
+bool FileExists(const std::wstring& path);
+
+// Runs a command line and waits at most timeoutMs; the exit code, or -1 when it timed out (it is killed).
+int RunProcess(const std::wstring& commandLine, DWORD timeoutMs);
+
+std::string ToUtf8(const std::wstring& text);
+std::wstring FromUtf8(const std::string& bytes);
