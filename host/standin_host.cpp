@@ -110,6 +110,9 @@ StandInHost::~StandInHost() {
         CloseFrame(frames.back()->window);
     }
     UnloadPlugin();
+    if (documentFont != nullptr) {
+        (void)DeleteObject(documentFont);
+    }
 }
 
 bool StandInHost::LoadPlugin(const std::wstring& dllPath) {
@@ -167,6 +170,11 @@ HWND StandInHost::OpenFrame(UINT events, const std::wstring& documentText) {
                                         ES_NOHIDESEL | ES_WANTRETURN,
                                     0, 0, 10, 10, raw->window, reinterpret_cast<HMENU>(kDocumentId),
                                     GetModuleHandleW(nullptr), nullptr);
+    if (documentFont == nullptr) {
+        documentFont = CreateFontW(-15, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                                   CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH, L"MS UI Gothic");
+    }
+    (void)SendMessageW(raw->document, WM_SETFONT, reinterpret_cast<WPARAM>(documentFont), FALSE);
     (void)ShowWindow(raw->window, SW_SHOW);
     LayOut(*raw);
     if (events != 0) {

@@ -94,4 +94,5 @@ private:
     PluginExports exports;
     std::vector<std::unique_ptr<Frame>> frames;
     int nextToolbarId = 0;
+    HFONT documentFont = nullptr;
 };

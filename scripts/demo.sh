@@ -1,0 +1,59 @@
+#!/usr/bin/env bash
+# Builds FindRail.dll (the shipping 32-bit DLL and the 64-bit one that runs here), then shows it at work in the
+# stand-in host under Wine and Xvfb: a Japanese search text is typed into the bar and Enter pressed.
+# Leaves the screenshot in build/demo/findrail-demo.png.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/setup.sh
+root=$(pwd)
+jobs=$(nproc)
+
+cmake --preset i686 -DFINDRAIL_TESTS=OFF >/dev/null
+cmake --build --preset i686 -j"$jobs" --target FindRail
+cmake --preset x64 -DFINDRAIL_TESTS=OFF >/dev/null
+cmake --build --preset x64 -j"$jobs" --target FindRail StandInHost
+echo "Shipping DLL: build/i686/bin/FindRail.dll ($(stat -c %s build/i686/bin/FindRail.dll) bytes)"
+
+demo="$root/build/demo"
+mkdir -p "$demo"
+export WINEPREFIX="$demo/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+wine=/usr/lib/wine/wine64
+wineserver=/usr/lib/wine/wineserver64
+
+# Wine does no glyph fallback: the Japanese faces the bar and the host ask for are mapped to the IPA fonts.
+{
+    printf '\xff\xfe'
+    printf 'Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Software\\Wine\\Fonts\\Replacements]\r\n%s\r\n%s\r\n%s\r\n%s\r\n%s\r\n\r\n[HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]\r\n"Managed"="N"\r\n' \
+        '"MS UI Gothic"="IPAPGothic"' '"ＭＳ Ｐゴシック"="IPAPGothic"' '"MS PGothic"="IPAPGothic"' \
+        '"ＭＳ ゴシック"="IPAGothic"' '"MS Gothic"="IPAGothic"' | iconv -f UTF-8 -t UTF-16LE
+} > "$demo/fonts.reg"
+
+log="$demo/host.log"
+shot="$demo/findrail-demo.png"
+rm -f "$log" "$shot"
+
+xvfb-run -a -s "-screen 0 680x400x24" bash -c '
+    set -e
+    "'"$wineserver"'" -k 2>/dev/null || true
+    "'"$wine"'" regedit /S "'"$demo/fonts.reg"'" </dev/null >/dev/null 2>&1
+    "'"$wine"'" "'"$root/build/x64/bin/StandInHost.exe"'" --document "'"$root/host/demo_document.txt"'" \
+        --log "'"$log"'" open focus wait:500 type:正規表現 wait:500 enter wait:8000 quit &
+    host=$!
+    for _ in $(seq 1 120); do
+        grep -q "^2077 " "'"$log"'" 2>/dev/null && break
+        sleep 0.5
+    done
+    sleep 1.5
+    xwd -root -silent | xwdtopnm 2>/dev/null | pnmtopng > "'"$shot"'"
+    wait $host || true
+    "'"$wineserver"'" -k 2>/dev/null || true
+'
+
+echo "--- what the stand-in host received"
+cat "$log"
+if [ -s "$shot" ]; then
+    echo "Screenshot: $shot"
+else
+    echo "No screenshot was taken" >&2
+    exit 1
+fi
