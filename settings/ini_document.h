@@ -2,6 +2,7 @@
 #pragma once
 
 #include "plugin/unique_handle.h"
+#include "settings/ini_types.h"
 
 #include <cstdint>
 #include <map>
@@ -9,38 +10,8 @@
 #include <string>
 #include <vector>
 
-enum IniValueKind : int32_t { Raw = 0, Integer = 1, Real = 2, Text = 3 };
-
-struct IniEntry {
-    std::wstring name;
-    int32_t kind = Raw;
-    std::wstring text;
-    int32_t integer = 0;
-    double real = 0.0;
-    std::wstring format;
-};
-
-// Orders upper-cased names by their UTF-16 code units, as unsigned values.
-struct OrdinalLess {
-    bool operator()(const std::wstring& a, const std::wstring& b) const noexcept;
-};
-
-class IniSection {
-public:
-    explicit IniSection(std::wstring name);
-
-    // True with *out set when the key holds an integer; a Raw entry becomes Integer on its first read.
-    bool GetInt(const std::wstring& key, int32_t* out);
-    // Creates the entry when missing and stores the value in the field of `kind`; never fails.
-    IniEntry* SetValue(const std::wstring& key, const void* value, int32_t kind);
-
-    std::wstring name;
-    std::vector<std::unique_ptr<IniEntry>> entries;
-    std::map<std::wstring, IniEntry*, OrdinalLess> entryIndex;
-};
-
 class IniDocument {
-public:
+  public:
     IniDocument();
     ~IniDocument();
     IniDocument(const IniDocument&) = delete;
@@ -59,6 +30,7 @@ public:
     // Adds the file's sections and entries to the document; a missing or unreadable file adds nothing.
     void Load(const std::wstring& path);
     // Writes the document as INI text in `encoding` when it was modified since the last Load or Save.
+    // A file that existed but could not be read at Load is left as it is.
     void Save(const std::wstring& path, int32_t encoding);
 
     bool modified = false;
@@ -70,4 +42,7 @@ public:
     int32_t encoding = 0;
     std::wstring path;
     std::wstring currentSection;
+    // Set when Load found `path` but could not read it (held open by another program, too large): saving
+    // over it would replace the user's entries with this run's few keys.
+    bool loadFailed = false;
 };

@@ -9,7 +9,8 @@ extern std::wstring moduleStem;
 extern std::wstring hostIniPath;
 extern std::wstring pluginIniPath;
 
-// Sets the three strings from the module's file name and the host's settings folder; failures leave them empty.
+// Sets the three strings from the module's file name and the host's settings folder; failures leave them
+// empty.
 void InitModulePaths(HINSTANCE instance);
 void LocateHostIni();
 void MakePluginIniPath();

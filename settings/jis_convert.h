@@ -1,0 +1,15 @@
+// ISO-2022-JP <-> EUC-JP byte conversion, for systems whose converter lacks ISO-2022-JP but has EUC-JP.
+// JIS X 0208 (ESC $ @, ESC $ B) maps to two bytes + 80, half-width katakana (ESC ( I, or SO ... SI) to
+// 8E + byte + 80, JIS X 0212 (ESC $ ( D) to 8F + two bytes + 80; ASCII and JIS-Roman pass unchanged.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+// Decodes the escapes of ISO-2022-JP; bytes that fit no set pass through unchanged.
+std::string JisToEucJp(const uint8_t* data, size_t length);
+
+// Encodes EUC-JP as ISO-2022-JP with an escape at every change of set and ESC ( B at the end when needed;
+// malformed bytes pass through unchanged. Inverse of JisToEucJp for text without ESC, SO and SI.
+std::string EucJpToJis(const uint8_t* data, size_t length);

@@ -1,0 +1,19 @@
+// Reading a whole text file into UTF-16 in whatever encoding its bytes show, and writing UTF-16 text to a
+// file in a given encoding. Files are opened with share mode 0 and closed before returning.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// Replaces `text` with the file's content and stores the settled encoding in *code (when given). False,
+// with both untouched, when the path is no file, cannot be opened or is 2 GiB or larger; false with *code
+// NotText and `text` untouched when the bytes are no text.
+bool ReadTextFile(const wchar_t* path, std::wstring& text, int32_t* code);
+
+// Writes `text` in encoding `code`, creating missing folders and cutting off any old tail. False when the
+// file cannot be opened, or when a non-empty text converts to no bytes (the file is then not touched).
+bool WriteTextFile(const wchar_t* path, const wchar_t* text, int32_t code);
+
+// WriteTextFile with the code page of the multi-byte encodings given by the caller; lets tests reach the
+// path of a code page that the system lacks.
+bool WriteTextFileAs(const wchar_t* path, const wchar_t* text, int32_t code, uint32_t codePage);
