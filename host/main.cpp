@@ -170,7 +170,13 @@ public:
         } else if (verb == L"command") {
             (void)host.InvokeCommand(current);
         } else if (verb == L"wait") {
-            host.Pump(static_cast<DWORD>(_wtoi(arg.c_str())));
+            // Records are logged as they arrive, so that a watcher of the log sees them while the host runs.
+            const ULONGLONG deadline = GetTickCount64() + static_cast<ULONGLONG>(_wtoi(arg.c_str()));
+            for (ULONGLONG now = GetTickCount64(); now < deadline; now = GetTickCount64()) {
+                (void)host.PumpUntil([this] { return host.records.size() > logged; },
+                                     static_cast<DWORD>(deadline - now));
+                LogRecords();
+            }
         } else if (verb == L"report") {
             LogRecords();
             const bool checked = SendMessageW(CheckBox(), BM_GETCHECK, 0, 0) == BST_CHECKED;
