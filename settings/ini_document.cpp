@@ -153,7 +153,7 @@ void IniDocument::Save(const std::wstring& file, int32_t code) {
     if (!(loadFailed && file == path)) {
         MutexLock guard(lock.get());
         const std::wstring text = SerializeIni(sections, newline);
-        (void)WriteTextFile(file.c_str(), text, code);
+        (void)WriteTextFile(file.c_str(), text.c_str(), code);
     }
     modified = false;
 }
