@@ -1,0 +1,383 @@
+// The window-support layer on its own: binding from the first message, nested dispatch, subclassing and its
+// undoing, class registration, and the binding memory.
+#include "bar/window_support.h"
+#include "bar_alloc_fault.h"
+#include "test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <memory>
+#include <thread>
+#include <vector>
+
+namespace {
+
+constexpr UINT kOuter = WM_APP + 1;
+constexpr UINT kInner = WM_APP + 2;
+constexpr UINT kTemplateId = 107;
+
+std::atomic<int> dispatches{0};
+
+// Records what reaches it; answers kOuter and kInner, and lets the tests clear the handled flag.
+template <typename Self>
+class Probe : public WindowObject<Self> {
+  public:
+    static constexpr UINT kClassStyle = CS_DBLCLKS;
+    static constexpr DWORD kWindowStyle = WS_POPUP;
+    static constexpr DWORD kWindowExStyle = 0;
+
+    BOOL HandleMessage(HWND window, UINT message, WPARAM, LPARAM, LRESULT& result, DWORD mapId) override {
+        ++dispatches;
+        if (messages.empty()) {
+            hwndAtFirst = this->hwnd;
+            firstWindow = window;
+        }
+        messages.push_back(message);
+        if (mapId != 0) {
+            return FALSE;
+        }
+        switch (message) {
+            case kOuter:
+                return this->Handle(result, [this] { return OnOuter(); });
+            case kInner:
+                return this->Handle(result, [this] { return OnInner(); });
+            default:
+                return FALSE;
+        }
+    }
+
+    void FinalMessage(HWND window) override {
+        finalRan = true;
+        hwndAtFinal = this->hwnd;
+        procAtFinal = GetWindowLongPtrW(window, GWLP_WNDPROC);
+    }
+
+    using BoundWindow::ReleaseBinding;
+
+    bool Saw(UINT message) const {
+        for (UINT m : messages) {
+            if (m == message) {
+                return true;
+            }
+        }
+        return false;
+    }
+
+    std::vector<UINT> messages;
+    HWND hwndAtFirst = nullptr;
+    HWND firstWindow = nullptr;
+    bool finalRan = false;
+    HWND hwndAtFinal = reinterpret_cast<HWND>(1);
+    LONG_PTR procAtFinal = 0;
+    bool clearOuter = false;
+    bool clearInner = false;
+    LRESULT innerResult = -1;
+    UINT messageAfterInner = 0;
+
+  private:
+    LRESULT OnOuter() {
+        if (clearOuter) {
+            this->handled = FALSE;
+        }
+        innerResult = SendMessageW(this->hwnd, kInner, 0, 0);
+        messageAfterInner = this->currentMessage ? this->currentMessage->message : 0;
+        return 42;
+    }
+    LRESULT OnInner() {
+        if (clearInner) {
+            this->handled = FALSE;
+        }
+        return 7;
+    }
+};
+
+class PopupProbe : public Probe<PopupProbe> {};
+class EditProbe : public Probe<EditProbe> {};
+class RaceProbe : public Probe<RaceProbe> {};
+class ChildProbe : public Probe<ChildProbe> {
+  public:
+    static constexpr DWORD kWindowStyle = WS_CHILD;
+};
+
+class DialogProbe : public DialogObject<DialogProbe> {
+  public:
+    BOOL HandleMessage(HWND, UINT message, WPARAM, LPARAM, LRESULT&, DWORD) override {
+        if (messages.empty()) {
+            hwndAtFirst = hwnd;
+        }
+        messages.push_back(message);
+        return FALSE;
+    }
+    void FinalMessage(HWND) override { finalRan = true; }
+
+    std::vector<UINT> messages;
+    HWND hwndAtFirst = nullptr;
+    bool finalRan = false;
+};
+
+const RECT kRect = {10, 10, 110, 40};
+
+class WindowSupportTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        // The plug-in's own module lends its dialog template; its own copy of the layer is separate.
+        plugin = LoadLibraryW(CopyPluginAs(L"FrLayer").c_str());
+        ASSERT_NE(plugin, nullptr);
+        InitWindowSupport(plugin);
+    }
+    void TearDown() override {
+        TermWindowSupport();
+        FailNothrowAllocation(0);
+    }
+
+    static HWND MakeEdit() {
+        return CreateWindowExW(0, L"EDIT", L"", WS_POPUP, 0, 0, 100, 20, nullptr, nullptr, nullptr, nullptr);
+    }
+
+    HMODULE plugin = nullptr;
+};
+
+TEST_F(WindowSupportTest, EveryMessageFromTheFirstReachesTheBoundObject) {
+    PopupProbe window;
+    HWND created = window.Create(nullptr, kRect, 0, 0);
+    ASSERT_NE(created, nullptr);
+    EXPECT_EQ(window.hwnd, created);
+    EXPECT_EQ(window.firstWindow, created);
+    EXPECT_EQ(window.hwndAtFirst, created) << "the handle must be set before the first dispatch";
+    EXPECT_TRUE(window.Saw(WM_NCCREATE));
+    EXPECT_TRUE(window.Saw(WM_CREATE));
+
+    // A dialog with a font gets WM_SETFONT before WM_INITDIALOG; both must reach the object.
+    DialogProbe dialog;
+    HWND made = dialog.Create(created, kTemplateId);
+    ASSERT_NE(made, nullptr);
+    EXPECT_EQ(dialog.hwndAtFirst, made);
+    size_t setFont = dialog.messages.size();
+    size_t initDialog = dialog.messages.size();
+    for (size_t i = 0; i < dialog.messages.size(); ++i) {
+        if (dialog.messages[i] == WM_SETFONT && setFont == dialog.messages.size()) {
+            setFont = i;
+        }
+        if (dialog.messages[i] == WM_INITDIALOG && initDialog == dialog.messages.size()) {
+            initDialog = i;
+        }
+    }
+    ASSERT_LT(initDialog, dialog.messages.size());
+    EXPECT_LT(setFont, initDialog);
+
+    for (auto* probe : {static_cast<BoundWindow*>(&dialog), static_cast<BoundWindow*>(&window)}) {
+        ASSERT_TRUE(DestroyWindow(probe->hwnd));
+        EXPECT_EQ(probe->hwnd, nullptr);
+    }
+    EXPECT_TRUE(window.finalRan);
+    EXPECT_EQ(window.hwndAtFinal, nullptr) << "the window is forgotten before the final notification";
+    EXPECT_TRUE(window.Saw(WM_NCDESTROY));
+    EXPECT_TRUE(dialog.finalRan);
+}
+
+TEST_F(WindowSupportTest, HandledFlagSurvivesNestedDispatch) {
+    struct Row {
+        bool clearOuter;
+        bool clearInner;
+        LRESULT outer;  // DefWindowProcW answers 0 for application messages
+        LRESULT inner;
+    };
+    const Row rows[] = {{false, false, 42, 7}, {false, true, 42, 0}, {true, false, 0, 7}, {true, true, 0, 0}};
+    PopupProbe window;
+    ASSERT_NE(window.Create(nullptr, kRect, 0, 0), nullptr);
+    for (const Row& row : rows) {
+        SCOPED_TRACE(testing::Message() << "clear outer " << row.clearOuter << ", inner " << row.clearInner);
+        window.clearOuter = row.clearOuter;
+        window.clearInner = row.clearInner;
+        EXPECT_EQ(SendMessageW(window.hwnd, kOuter, 0, 0), row.outer);
+        EXPECT_EQ(window.innerResult, row.inner);
+        EXPECT_EQ(window.messageAfterInner, kOuter) << "the current message is put back after a nested one";
+    }
+    (void)DestroyWindow(window.hwnd);
+}
+
+// A test's own subclass, put on top of the layer's.
+WNDPROC belowSpy = nullptr;
+LONG_PTR spyProcAfterLast = 0;
+LRESULT CALLBACK Spy(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    const LRESULT result = CallWindowProcW(belowSpy, window, message, wParam, lParam);
+    if (message == WM_NCDESTROY) {
+        spyProcAfterLast = GetWindowLongPtrW(window, GWLP_WNDPROC);
+    }
+    return result;
+}
+
+TEST_F(WindowSupportTest, SubclassIsUndoneOnlyWhileOursIsOnTop) {
+    for (bool spyOnTop : {false, true}) {
+        SCOPED_TRACE(spyOnTop ? "another subclass on top" : "ours on top");
+        HWND edit = MakeEdit();
+        ASSERT_NE(edit, nullptr);
+        const LONG_PTR own = GetWindowLongPtrW(edit, GWLP_WNDPROC);
+        EditProbe probe;
+        ASSERT_TRUE(probe.SubclassWindow(edit));
+        EXPECT_EQ(probe.hwnd, edit);
+        // Unhandled messages reach the edit box's own procedure.
+        ASSERT_TRUE(SetWindowTextW(edit, L"kept"));
+        wchar_t text[16] = {};
+        (void)GetWindowTextW(edit, text, 16);
+        EXPECT_STREQ(text, L"kept");
+        EXPECT_TRUE(probe.Saw(WM_SETTEXT));
+        if (spyOnTop) {
+            belowSpy = reinterpret_cast<WNDPROC>(
+                SetWindowLongPtrW(edit, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&Spy)));
+        }
+        ASSERT_TRUE(DestroyWindow(edit));
+        EXPECT_TRUE(probe.finalRan);
+        EXPECT_EQ(probe.hwnd, nullptr);
+        if (spyOnTop) {
+            EXPECT_EQ(spyProcAfterLast, reinterpret_cast<LONG_PTR>(&Spy))
+                << "a later subclass must stay in place";
+        } else {
+            EXPECT_EQ(probe.procAtFinal, own) << "the edit box's own procedure is put back";
+        }
+    }
+}
+
+TEST_F(WindowSupportTest, ReleasedObjectGetsNoMoreMessages) {
+    // Own class: the window falls back to DefWindowProcW.
+    {
+        auto window = std::make_unique<PopupProbe>();
+        HWND created = window->Create(nullptr, kRect, 0, 0);
+        ASSERT_NE(created, nullptr);
+        window.reset();
+        const int before = dispatches;
+        EXPECT_EQ(SendMessageW(created, kOuter, 0, 0), 0);
+        EXPECT_EQ(dispatches, before);
+        EXPECT_TRUE(DestroyWindow(created));
+        EXPECT_EQ(dispatches, before);
+    }
+    // Subclassed control: its own procedure is back and works.
+    for (bool spyOnTop : {false, true}) {
+        SCOPED_TRACE(spyOnTop ? "another subclass on top" : "ours on top");
+        HWND edit = MakeEdit();
+        const LONG_PTR own = GetWindowLongPtrW(edit, GWLP_WNDPROC);
+        auto probe = std::make_unique<EditProbe>();
+        ASSERT_TRUE(probe->SubclassWindow(edit));
+        if (spyOnTop) {
+            belowSpy = reinterpret_cast<WNDPROC>(
+                SetWindowLongPtrW(edit, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&Spy)));
+        }
+        probe.reset();
+        const int before = dispatches;
+        ASSERT_TRUE(SetWindowTextW(edit, L"after"));
+        EXPECT_EQ(dispatches, before);
+        if (spyOnTop) {
+            EXPECT_EQ(GetWindowLongPtrW(edit, GWLP_WNDPROC), reinterpret_cast<LONG_PTR>(&Spy));
+        } else {
+            EXPECT_EQ(GetWindowLongPtrW(edit, GWLP_WNDPROC), own);
+            wchar_t text[16] = {};
+            (void)GetWindowTextW(edit, text, 16);
+            EXPECT_STREQ(text, L"after");
+        }
+        EXPECT_TRUE(DestroyWindow(edit));
+        EXPECT_EQ(dispatches, before);
+    }
+}
+
+TEST_F(WindowSupportTest, ClassIsRegisteredOnceAndFoundAgainAfterRestart) {
+    PopupProbe first;
+    PopupProbe second;
+    ASSERT_NE(first.Create(nullptr, kRect, 0, 0), nullptr);
+    ASSERT_NE(second.Create(nullptr, kRect, 0, 0), nullptr);
+    const ATOM atom = static_cast<ATOM>(GetClassLongPtrW(first.hwnd, GCW_ATOM));
+    EXPECT_EQ(atom, static_cast<ATOM>(GetClassLongPtrW(second.hwnd, GCW_ATOM)));
+
+    wchar_t name[64] = {};
+    ASSERT_GT(GetClassNameW(first.hwnd, name, 64), 0);
+    EXPECT_EQ(std::wstring(name).rfind(L"FindRail:", 0), 0u) << std::wstring(name).c_str();
+    WNDCLASSEXW info{};
+    info.cbSize = sizeof(info);
+    ASSERT_EQ(static_cast<ATOM>(GetClassInfoExW(plugin, name, &info)), atom);
+    EXPECT_EQ(info.style, static_cast<UINT>(CS_DBLCLKS));
+    EXPECT_EQ(info.cbClsExtra, 0);
+    EXPECT_EQ(info.cbWndExtra, 0);
+    EXPECT_EQ(info.hCursor, LoadCursorW(nullptr, IDC_ARROW));
+    EXPECT_EQ(info.hbrBackground, reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_WINDOW + 1)));
+    (void)DestroyWindow(first.hwnd);
+    (void)DestroyWindow(second.hwnd);
+
+    // After a stop and start the layer has forgotten the atom; the class is still there and is taken over.
+    TermWindowSupport();
+    InitWindowSupport(plugin);
+    PopupProbe third;
+    ASSERT_NE(third.Create(nullptr, kRect, 0, 0), nullptr);
+    EXPECT_EQ(static_cast<ATOM>(GetClassLongPtrW(third.hwnd, GCW_ATOM)), atom);
+    (void)DestroyWindow(third.hwnd);
+}
+
+TEST_F(WindowSupportTest, ConcurrentFirstCreationsEachBindTheirOwnObject) {
+    constexpr int kThreads = 4;
+    std::atomic<int> ready{0};
+    std::atomic<int> bound{0};
+    std::vector<ATOM> atoms(kThreads);
+    std::vector<std::thread> threads;
+    for (int i = 0; i < kThreads; ++i) {
+        threads.emplace_back([&, i] {
+            RaceProbe probe;
+            ++ready;
+            const ULONGLONG deadline = GetTickCount64() + 5000;
+            while (ready < kThreads && GetTickCount64() < deadline) {
+            }
+            HWND window = probe.Create(nullptr, kRect, 0, 0);
+            if (window != nullptr && probe.hwnd == window && probe.hwndAtFirst == window) {
+                ++bound;
+                atoms[i] = static_cast<ATOM>(GetClassLongPtrW(window, GCW_ATOM));
+            }
+            (void)DestroyWindow(window);
+        });
+    }
+    for (auto& thread : threads) {
+        thread.join();
+    }
+    EXPECT_EQ(bound, kThreads);
+    for (ATOM atom : atoms) {
+        EXPECT_EQ(atom, atoms[0]);
+    }
+}
+
+TEST_F(WindowSupportTest, BindingMemoryIsMadeOnceAndItsLackRefusesBinding) {
+    // No memory: nothing is created, and nothing stays announced for the next window on this thread.
+    PopupProbe starved;
+    FailNothrowAllocation(1);
+    SetLastError(0);
+    EXPECT_EQ(starved.Create(nullptr, kRect, 0, 0), nullptr);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_OUTOFMEMORY));
+
+    HWND edit = MakeEdit();
+    const LONG_PTR own = GetWindowLongPtrW(edit, GWLP_WNDPROC);
+    EditProbe starvedEdit;
+    FailNothrowAllocation(1);
+    EXPECT_FALSE(starvedEdit.SubclassWindow(edit));
+    EXPECT_EQ(starvedEdit.hwnd, nullptr);
+    EXPECT_EQ(GetWindowLongPtrW(edit, GWLP_WNDPROC), own);
+    (void)DestroyWindow(edit);
+
+    PopupProbe other;
+    ASSERT_NE(other.Create(nullptr, kRect, 0, 0), nullptr);
+    EXPECT_EQ(other.hwndAtFirst, other.hwnd);
+    EXPECT_TRUE(starved.messages.empty());
+
+    // A failed creation call leaves no announcement behind either.
+    ChildProbe orphan;
+    EXPECT_EQ(orphan.Create(nullptr, kRect, 0, 0), nullptr);  // a child needs a parent
+    PopupProbe next;
+    ASSERT_NE(next.Create(nullptr, kRect, 0, 0), nullptr);
+    EXPECT_EQ(next.hwndAtFirst, next.hwnd);
+    EXPECT_EQ(orphan.hwnd, nullptr);
+
+    // Binding again reuses the memory of the first binding.
+    (void)DestroyWindow(other.hwnd);
+    const int allocations = NothrowAllocations();
+    ASSERT_NE(other.Create(nullptr, kRect, 0, 0), nullptr);
+    EXPECT_EQ(NothrowAllocations(), allocations);
+    (void)DestroyWindow(other.hwnd);
+    (void)DestroyWindow(next.hwnd);
+}
+
+}  // namespace
