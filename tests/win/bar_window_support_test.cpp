@@ -363,13 +363,18 @@ TEST_F(WindowSupportTest, BindingMemoryIsMadeOnceAndItsLackRefusesBinding) {
     EXPECT_EQ(other.hwndAtFirst, other.hwnd);
     EXPECT_TRUE(starved.messages.empty());
 
-    // A failed creation call leaves no announcement behind either.
+    // A failed creation call leaves no announcement behind either: a window of the class made by someone else
+    // afterwards stays unbound.
     ChildProbe orphan;
     EXPECT_EQ(orphan.Create(nullptr, kRect, 0, 0), nullptr);  // a child needs a parent
-    PopupProbe next;
-    ASSERT_NE(next.Create(nullptr, kRect, 0, 0), nullptr);
-    EXPECT_EQ(next.hwndAtFirst, next.hwnd);
+    wchar_t className[64] = {};
+    ASSERT_GT(GetClassNameW(other.hwnd, className, 64), 0);
+    HWND stray =
+        CreateWindowExW(0, className, nullptr, WS_CHILD, 0, 0, 10, 10, other.hwnd, nullptr, plugin, nullptr);
+    ASSERT_NE(stray, nullptr);
     EXPECT_EQ(orphan.hwnd, nullptr);
+    EXPECT_TRUE(orphan.messages.empty());
+    (void)DestroyWindow(stray);
 
     // Binding again reuses the memory of the first binding.
     (void)DestroyWindow(other.hwnd);
@@ -377,7 +382,6 @@ TEST_F(WindowSupportTest, BindingMemoryIsMadeOnceAndItsLackRefusesBinding) {
     ASSERT_NE(other.Create(nullptr, kRect, 0, 0), nullptr);
     EXPECT_EQ(NothrowAllocations(), allocations);
     (void)DestroyWindow(other.hwnd);
-    (void)DestroyWindow(next.hwnd);
 }
 
 }  // namespace
