@@ -1,0 +1,252 @@
+// Reading and writing text files in every encoding, with the system's converters under Wine.
+#include "plugin/unique_handle.h"
+#include "settings/text_encoding.h"
+#include "settings/text_file.h"
+#include "test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+const std::wstring kSample = L"検索バーの設定=表示\r\n正規表現を使う=いいえ\r\n";
+const std::wstring kUntouched = L"caller's text";
+
+std::wstring DataFile(const std::wstring& name) {
+    return std::wstring(FINDRAIL_SETTINGS_DATA) + L"/encodings/" + name;
+}
+
+struct ReadCase {
+    const wchar_t* file;
+    int32_t code;
+    std::wstring text;
+};
+
+// Each sample's name starts with the encoding that it must be read as.
+TEST(ReadTextFile, ReadsEverySample) {
+    const ReadCase cases[] = {
+        {L"ShiftJis.sample.txt", ShiftJis, kSample},
+        {L"EucJp.sample.txt", EucJp, kSample},
+        {L"Jis.sample.txt", Jis, kSample},
+        {L"Jis.katakana.txt", Jis, L"ｹﾝｻｸ=検索\r\n"},
+        {L"Utf8.sample.txt", Utf8, kSample},
+        {L"Utf8Bom.sample.txt", Utf8Bom, kSample},
+        {L"Utf16Le.sample.txt", Utf16Le, kSample},
+        {L"Utf16Be.sample.txt", Utf16Be, kSample},
+        {L"Utf7.sample.txt", Utf7, kSample},
+        {L"Ansi.plain.txt", Ansi, L"ShowBar=1\r\nUseRegExp=0\r\n"},
+        {L"Ansi.empty.txt", Ansi, L""},
+        {L"Utf16Le.mark-only.txt", Utf16Le, L""},
+        {L"Utf16Be.mark-only.txt", Utf16Be, L""},
+        {L"Utf8Bom.mark-only.txt", Utf8Bom, L""},
+        {L"Utf16Le.no-mark-ffff.txt", Utf16Le, std::wstring(L"\xFFFF") + L"A"},
+        // An odd last byte pairs with a zero: its low byte when little-endian, its high byte when big-endian.
+        {L"Utf16Le.odd-length.txt", Utf16Le, L"AB"},
+        {L"Utf16Be.odd-length.txt", Utf16Be, L"A\x4200"},
+        {L"Utf16Le.stops-at-zero-unit.txt", Utf16Le, L"A"},
+        // EF BB is no mark but one unassigned Shift_JIS character: the converter's default character.
+        {L"ShiftJis.ef-bb.txt", ShiftJis, L"\x30FB"},
+    };
+    for (const ReadCase& c : cases) {
+        std::wstring text = kUntouched;
+        int32_t code = -1;
+        EXPECT_TRUE(ReadTextFile(DataFile(c.file).c_str(), text, &code)) << ToUtf8(c.file);
+        EXPECT_EQ(code, c.code) << ToUtf8(c.file);
+        EXPECT_EQ(text, c.text) << ToUtf8(c.file);
+    }
+}
+
+TEST(ReadTextFile, NotTextLeavesTheTextAndReportsTheCode) {
+    for (const wchar_t* file : {L"NotText.zero-byte.txt", L"NotText.lone-e9.txt"}) {
+        std::wstring text = kUntouched;
+        int32_t code = -1;
+        EXPECT_FALSE(ReadTextFile(DataFile(file).c_str(), text, &code)) << ToUtf8(file);
+        EXPECT_EQ(code, NotText) << ToUtf8(file);
+        EXPECT_EQ(text, kUntouched) << ToUtf8(file);
+    }
+    std::wstring text;
+    EXPECT_TRUE(ReadTextFile(DataFile(L"Utf8.sample.txt").c_str(), text, nullptr));
+    EXPECT_EQ(text, kSample);
+}
+
+class TextFiles : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        dir = MakeTempDir(L"textfile");
+        ASSERT_FALSE(dir.empty());
+    }
+
+    // Reading must fail and touch neither the text nor the code.
+    void ExpectUnreadable(const std::wstring& path) {
+        std::wstring text = kUntouched;
+        int32_t code = 42;
+        EXPECT_FALSE(ReadTextFile(path.c_str(), text, &code)) << ToUtf8(path);
+        EXPECT_EQ(code, 42) << ToUtf8(path);
+        EXPECT_EQ(text, kUntouched) << ToUtf8(path);
+    }
+
+    std::wstring dir;
+};
+
+TEST_F(TextFiles, EveryEncodingRoundTrips) {
+    struct RoundTrip {
+        int32_t code;
+        std::wstring text;
+    };
+    const RoundTrip cases[] = {
+        {ShiftJis, kSample}, {EucJp, kSample},
+        {Jis, kSample},      {Jis, L"ｹﾝｻｸ=検索\r\nx=1\r\n"},
+        {Utf16Le, kSample},  {Utf16Be, kSample},
+        {Utf8, kSample},     {Utf8Bom, kSample},
+        {Utf7, kSample},     {Ansi, L"ShowBar=1\r\nUseRegExp=0\r\n"},
+        {Utf16Le, L""},      {Utf16Be, L""},
+        {Utf8Bom, L""},      {Ansi, L""},
+    };
+    int n = 0;
+    for (const RoundTrip& c : cases) {
+        const std::wstring path = dir + L"round" + std::to_wstring(n++) + L".txt";
+        ASSERT_TRUE(WriteTextFile(path.c_str(), c.text.c_str(), c.code)) << c.code;
+        std::wstring text;
+        int32_t code = -1;
+        EXPECT_TRUE(ReadTextFile(path.c_str(), text, &code)) << c.code;
+        EXPECT_EQ(code, c.code) << "written as " << c.code << ": " << ReadFileBytes(path);
+        EXPECT_EQ(text, c.text) << c.code;
+    }
+}
+
+TEST_F(TextFiles, WritesMarksAndByteOrder) {
+    struct Bytes {
+        int32_t code;
+        const wchar_t* text;
+        std::string bytes;
+    };
+    const Bytes cases[] = {
+        {Utf16Be, L"A", std::string("\xFE\xFF\x00\x41", 4)},
+        {Utf16Le, L"A", std::string("\xFF\xFE\x41\x00", 4)},
+        {Utf16Le, L"", "\xFF\xFE"},
+        {Utf16Be, L"", "\xFE\xFF"},
+        {Utf8Bom, L"", "\xEF\xBB\xBF"},
+        {Utf8Bom, L"あ", "\xEF\xBB\xBF\xE3\x81\x82"},
+        {Utf8, L"あ", "\xE3\x81\x82"},
+        {Utf8, L"", ""},
+        {Ansi, L"", ""},
+        {ShiftJis, L"あ", "\x82\xA0"},
+        {EucJp, L"あ", "\xA4\xA2"},
+        {Jis, L"あa", "\x1B$B$\"\x1B(Ba"},
+    };
+    for (const Bytes& c : cases) {
+        const std::wstring path = dir + L"bytes.txt";
+        ASSERT_TRUE(WriteFileBytes(path, "a longer old content that must disappear"));
+        ASSERT_TRUE(WriteTextFile(path.c_str(), c.text, c.code)) << c.code;
+        EXPECT_EQ(ReadFileBytes(path), c.bytes) << "code " << c.code;
+    }
+}
+
+TEST_F(TextFiles, IsoJisFileWritesBackByteIdentical) {
+    for (const wchar_t* file : {L"Jis.sample.txt", L"Jis.katakana.txt"}) {
+        const std::string original = ReadFileBytes(DataFile(file));
+        ASSERT_FALSE(original.empty());
+        std::wstring text;
+        int32_t code = 0;
+        ASSERT_TRUE(ReadTextFile(DataFile(file).c_str(), text, &code));
+        ASSERT_EQ(code, Jis);
+        const std::wstring copy = dir + file;
+        ASSERT_TRUE(WriteTextFile(copy.c_str(), text.c_str(), code));
+        EXPECT_EQ(ReadFileBytes(copy), original) << ToUtf8(file);
+    }
+}
+
+TEST_F(TextFiles, CreatesMissingFolders) {
+    const std::wstring path = dir + L"a\\b\\c\\settings.ini";
+    ASSERT_TRUE(WriteTextFile(path.c_str(), L"x=1\r\n", Utf8));
+    EXPECT_EQ(ReadFileBytes(path), "x=1\r\n");
+}
+
+TEST_F(TextFiles, UnreadableFilesLeaveTextAndCode) {
+    ExpectUnreadable(dir + L"missing.txt");
+    ExpectUnreadable(dir);
+    const std::wstring folder = dir + L"folder.ini";
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+    ExpectUnreadable(folder);
+
+    const std::wstring locked = dir + L"locked.txt";
+    ASSERT_TRUE(WriteFileBytes(locked, "x=1\r\n"));
+    {
+        UniqueFile holder(CreateFileW(locked.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(holder);
+        ExpectUnreadable(locked);
+    }
+    std::wstring text;
+    EXPECT_TRUE(ReadTextFile(locked.c_str(), text, nullptr));
+}
+
+TEST_F(TextFiles, FileOfTwoGibibytesIsRejected) {
+    const std::wstring path = dir + L"huge.txt";
+    {
+        UniqueFile file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+        ASSERT_TRUE(file);
+        LARGE_INTEGER size;
+        size.QuadPart = 0x80000000LL;
+        ASSERT_TRUE(SetFilePointerEx(file.get(), size, nullptr, FILE_BEGIN));
+        ASSERT_TRUE(SetEndOfFile(file.get()));
+    }
+    ExpectUnreadable(path);
+    EXPECT_TRUE(DeleteFileW(path.c_str()));
+}
+
+TEST_F(TextFiles, WriteFailuresLeaveTheFile) {
+    const std::string old = "kept=1\r\n";
+    const std::wstring locked = dir + L"locked.ini";
+    ASSERT_TRUE(WriteFileBytes(locked, old));
+    {
+        UniqueFile holder(CreateFileW(locked.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(holder);
+        EXPECT_FALSE(WriteTextFile(locked.c_str(), L"new=2\r\n", Utf8));
+    }
+    EXPECT_EQ(ReadFileBytes(locked), old);
+
+    const std::wstring folder = dir + L"folder.ini";
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+    EXPECT_FALSE(WriteTextFile(folder.c_str(), L"new=2\r\n", Utf8));
+}
+
+// Wine maps the read-only attribute to permission bits, which do not stop a process running as root.
+bool ReadOnlyHolds(const std::wstring& path) {
+    UniqueFile probe(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    return !probe;
+}
+
+TEST_F(TextFiles, ReadOnlyFileIsReadButNotWritten) {
+    const std::wstring path = dir + L"readonly.ini";
+    ASSERT_TRUE(WriteFileBytes(path, "kept=1\r\n"));
+    ASSERT_TRUE(SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_READONLY));
+    std::wstring text;
+    EXPECT_TRUE(ReadTextFile(path.c_str(), text, nullptr));
+    EXPECT_EQ(text, L"kept=1\r\n");
+    if (!ReadOnlyHolds(path)) {
+        (void)SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        GTEST_SKIP() << "the read-only attribute does not stop writes for this user";
+    }
+    EXPECT_FALSE(WriteTextFile(path.c_str(), L"new=2\r\n", Utf8));
+    EXPECT_EQ(ReadFileBytes(path), "kept=1\r\n");
+    (void)SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+// A code page the system lacks converts text to nothing; emptying the user's file then would lose it.
+TEST_F(TextFiles, TextThatConvertsToNothingIsNotWritten) {
+    constexpr uint32_t kMissingCodePage = 12345;
+    ASSERT_FALSE(IsValidCodePage(kMissingCodePage));
+    const std::wstring path = dir + L"kept.ini";
+    ASSERT_TRUE(WriteFileBytes(path, "kept=1\r\n"));
+    EXPECT_FALSE(WriteTextFileAs(path.c_str(), L"new=2\r\n", ShiftJis, kMissingCodePage));
+    EXPECT_EQ(ReadFileBytes(path), "kept=1\r\n");
+    const std::wstring fresh = dir + L"fresh\\never.ini";
+    EXPECT_FALSE(WriteTextFileAs(fresh.c_str(), L"new=2\r\n", ShiftJis, kMissingCodePage));
+    EXPECT_FALSE(FileExists(fresh));
+    // Empty text is empty whatever the code page.
+    EXPECT_TRUE(WriteTextFileAs(path.c_str(), L"", ShiftJis, kMissingCodePage));
+    EXPECT_EQ(ReadFileBytes(path), "");
+}
+
+}  // namespace
