@@ -19,3 +19,9 @@ bar_add_wine_test(bar_tool_bar_test
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/bar_tool_bar_test.cpp ${CMAKE_CURRENT_LIST_DIR}/bar_alloc_fault.cpp
             ${CMAKE_CURRENT_LIST_DIR}/bar_gdi_count.cpp
     LIBS findrail_bar findrail_test_support)
+bar_add_wine_test(bar_template_test
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/bar_template_test.cpp
+    LIBS findrail_test_support)
+if(FINDRAIL_I686_DLL)
+    target_compile_definitions(bar_template_test PRIVATE "FINDRAIL_I686_DLL_PATH=L\"${FINDRAIL_I686_DLL}\"")
+endif()
