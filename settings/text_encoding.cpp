@@ -23,8 +23,10 @@ constexpr uint8_t kEsc = 0x1B;
 constexpr uint8_t kPlus = 0x2B;
 constexpr uint8_t kHyphen = 0x2D;
 
-// Multi-byte scans advance this many indexes at a time before the failures are compared.
-constexpr int32_t kBlock = 4096;
+// Multi-byte scans advance a block of indexes at a time before the failures are compared. Real text
+// usually settles within its first characters, so blocks start small and grow.
+constexpr int32_t kFirstBlock = 32;
+constexpr int32_t kLargestBlock = 4096;
 
 constexpr bool InRange(uint8_t b, uint8_t low, uint8_t high) {
     return static_cast<uint8_t>(b - low) <= static_cast<uint8_t>(high - low);
@@ -284,8 +286,12 @@ int32_t DetectMultiByte(const Bytes& in, int32_t start, int32_t utf7Score) {
     Candidate sjis{start, 0, -1};
     Candidate euc{start, 0, -1};
     int32_t blockStart = start;
+    int32_t block = kFirstBlock;
     while (blockStart < in.length) {
-        const int32_t blockEnd = in.length - blockStart > kBlock ? blockStart + kBlock : in.length;
+        const int32_t blockEnd = in.length - blockStart > block ? blockStart + block : in.length;
+        if (block < kLargestBlock) {
+            block *= 2;
+        }
         if (!utf8.Failed()) {
             ScanUtf8(in, utf8, blockEnd);
         }
