@@ -13,7 +13,10 @@
 
 #include <cstring>
 
-#if defined(__SSE2__)
+// The shipping 32-bit build has no SSE2 and scans eight bytes at a time instead; FINDRAIL_PORTABLE_SCAN
+// selects that path on any machine so that it is tested and fuzzed too.
+#if defined(__SSE2__) && defined(__GNUC__) && !defined(FINDRAIL_PORTABLE_SCAN)
+#define FINDRAIL_SSE2_SCAN 1
 #include <emmintrin.h>
 #endif
 
@@ -45,7 +48,7 @@ inline int LowestBit(uint32_t mask) {
 // First index in [from, to) holding a byte of 80 or above, ESC, or (when `plus`) a plus sign; else `to`.
 int32_t FindSevenBitStop(const uint8_t* data, int32_t from, int32_t to, bool plus) {
     int32_t i = from;
-#if defined(__SSE2__) && defined(__GNUC__)
+#if defined(FINDRAIL_SSE2_SCAN)
     const __m128i esc = _mm_set1_epi8(static_cast<char>(kEsc));
     const __m128i other = _mm_set1_epi8(static_cast<char>(plus ? kPlus : kEsc));
     while (to - i >= 32) {
@@ -90,7 +93,7 @@ int32_t FindSevenBitStop(const uint8_t* data, int32_t from, int32_t to, bool plu
 // First index in [from, to) holding a byte of 80 or above; else `to`.
 int32_t FindHighByte(const uint8_t* data, int32_t from, int32_t to) {
     int32_t i = from;
-#if defined(__SSE2__) && defined(__GNUC__)
+#if defined(FINDRAIL_SSE2_SCAN)
     while (to - i >= 16) {
         const uint32_t mask = static_cast<uint32_t>(
             _mm_movemask_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i))));
