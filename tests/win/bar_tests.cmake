@@ -25,3 +25,9 @@ bar_add_wine_test(bar_template_test
 if(FINDRAIL_I686_DLL)
     target_compile_definitions(bar_template_test PRIVATE "FINDRAIL_I686_DLL_PATH=L\"${FINDRAIL_I686_DLL}\"")
 endif()
+bar_add_wine_test(bar_search_test
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/bar_search_test.cpp
+    LIBS findrail_test_support standin_host)
+bar_add_wine_test(bar_settings_test
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/bar_settings_test.cpp ${CMAKE_CURRENT_LIST_DIR}/bar_gdi_count.cpp
+    LIBS findrail_test_support standin_host)
