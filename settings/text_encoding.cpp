@@ -39,7 +39,7 @@ constexpr bool IsBase64(uint8_t b) {
     return InRange(b, '0', '9') || InRange(b, 'A', 'Z') || InRange(b, 'a', 'z') || b == '+' || b == '/';
 }
 
-#if defined(__GNUC__)
+#if defined(FINDRAIL_SSE2_SCAN)
 inline int LowestBit(uint32_t mask) {
     return __builtin_ctz(mask);
 }
