@@ -86,7 +86,12 @@ std::wstring FormatNumber(const std::wstring& format, const wchar_t* fallback, N
     // "%f" of the largest double needs about 320 characters; a wide field in a format may need more.
     for (size_t size = 512; size <= (size_t{1} << 20); size *= 4) {
         std::vector<wchar_t> buffer(size);
+#ifdef _WIN32
+        // The C runtime's own formatter; the toolchain's portable one would add 12 KB to the DLL.
+        const int written = _snwprintf(buffer.data(), size, used, value);
+#else
         const int written = std::swprintf(buffer.data(), size, used, value);
+#endif
         if (written >= 0 && static_cast<size_t>(written) < size) {
             return std::wstring(buffer.data(), static_cast<size_t>(written));
         }

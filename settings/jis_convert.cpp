@@ -65,8 +65,8 @@ const char* EscapeFor(CharSet set) {
 
 }  // namespace
 
-std::string JisToEucJp(const uint8_t* data, size_t length) {
-    std::string out;
+ByteBuffer JisToEucJp(const uint8_t* data, size_t length) {
+    ByteBuffer out;
     out.reserve(length);
     CharSet set = CharSet::Ascii;
     bool shiftedOut = false;
@@ -111,14 +111,16 @@ std::string JisToEucJp(const uint8_t* data, size_t length) {
     return out;
 }
 
-std::string EucJpToJis(const uint8_t* data, size_t length) {
-    std::string out;
+ByteBuffer EucJpToJis(const uint8_t* data, size_t length) {
+    ByteBuffer out;
     out.reserve(length + length / 2);
     CharSet set = CharSet::Ascii;
     auto switchTo = [&](CharSet wanted) {
         if (set != wanted) {
             set = wanted;
-            out.append(EscapeFor(wanted));
+            for (const char* escape = EscapeFor(wanted); *escape != '\0'; ++escape) {
+                out.push_back(*escape);
+            }
         }
     };
     size_t i = 0;

@@ -27,7 +27,7 @@ bool NeedsJisDetour(uint32_t codePage) {
 
 // Multi-byte bytes to UTF-16, up to the first zero character; no characters when the conversion fails.
 std::wstring Decode(const uint8_t* bytes, int32_t length, uint32_t codePage) {
-    std::string euc;
+    ByteBuffer euc;
     if (NeedsJisDetour(codePage)) {
         euc = JisToEucJp(bytes, static_cast<size_t>(length));
         if (euc.size() > INT_MAX) {
@@ -52,14 +52,14 @@ std::wstring Decode(const uint8_t* bytes, int32_t length, uint32_t codePage) {
 }
 
 // UTF-16 to multi-byte bytes; empty when the conversion fails.
-std::string Encode(const wchar_t* text, int length, uint32_t codePage) {
+ByteBuffer Encode(const wchar_t* text, int length, uint32_t codePage) {
     const bool detour = NeedsJisDetour(codePage);
     const uint32_t used = detour ? kEucJpCodePage : codePage;
     const int count = WideCharToMultiByte(used, 0, text, length, nullptr, 0, nullptr, nullptr);
     if (count <= 0) {
-        return std::string();
+        return ByteBuffer();
     }
-    std::string bytes(static_cast<size_t>(count), '\0');
+    ByteBuffer bytes(static_cast<size_t>(count), '\0');
     const int converted = WideCharToMultiByte(used, 0, text, length, &bytes[0], count, nullptr, nullptr);
     bytes.resize(converted > 0 ? static_cast<size_t>(converted) : 0);
     if (detour) {
@@ -171,7 +171,7 @@ bool WriteTextFileAs(const wchar_t* path, const wchar_t* text, int32_t code, uin
         if (length > INT_MAX / 2 - 1) {
             return false;
         }
-        std::string bytes;
+        ByteBuffer bytes;
         if (code == Utf16Le || code == Utf16Be) {
             bytes.resize(2 * length + 2);
             bytes[0] = static_cast<char>(0xFF);

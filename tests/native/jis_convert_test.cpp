@@ -17,11 +17,13 @@ std::string Hex(const std::string& hex) {
 }
 
 std::string ToEuc(const std::string& jis) {
-    return JisToEucJp(reinterpret_cast<const uint8_t*>(jis.data()), jis.size());
+    const ByteBuffer bytes = JisToEucJp(reinterpret_cast<const uint8_t*>(jis.data()), jis.size());
+    return std::string(bytes.begin(), bytes.end());
 }
 
 std::string ToJis(const std::string& euc) {
-    return EucJpToJis(reinterpret_cast<const uint8_t*>(euc.data()), euc.size());
+    const ByteBuffer bytes = EucJpToJis(reinterpret_cast<const uint8_t*>(euc.data()), euc.size());
+    return std::string(bytes.begin(), bytes.end());
 }
 
 struct Pair {

@@ -13,11 +13,13 @@ bool HasShiftBytes(const std::string& s) {
 }
 
 std::string ToEuc(const std::string& s) {
-    return JisToEucJp(reinterpret_cast<const uint8_t*>(s.data()), s.size());
+    const ByteBuffer bytes = JisToEucJp(reinterpret_cast<const uint8_t*>(s.data()), s.size());
+    return std::string(bytes.begin(), bytes.end());
 }
 
 std::string ToJis(const std::string& s) {
-    return EucJpToJis(reinterpret_cast<const uint8_t*>(s.data()), s.size());
+    const ByteBuffer bytes = EucJpToJis(reinterpret_cast<const uint8_t*>(s.data()), s.size());
+    return std::string(bytes.begin(), bytes.end());
 }
 
 }  // namespace
