@@ -144,6 +144,8 @@ TEST(BarSettings, FramesOpenedAndClosedLeaveNoGdiObjectBehind) {
         cycle();
     }
     const int after = CountGdiObjects();
+    RecordProperty("GdiObjectsBefore", before);
+    RecordProperty("GdiObjectsAfter", after);
     EXPECT_EQ(after, before) << "before " << before << ", after " << after;
 
     // The count is live: objects that are made show up in it.
