@@ -184,36 +184,6 @@ TEST_F(ToolBarTest, RefusedBarIsOfferedAgainWithTheSameWindow) {
     EXPECT_EQ(registrations, 2u);
 }
 
-TEST_F(ToolBarTest, LayoutFollowsTheClientWidth) {
-    BarState& state = NewState();
-    AttachBar(state, frame);
-    HWND bar = state.bar.hwnd;
-    HWND edit = GetDlgItem(bar, kSearchEdit);
-    HWND check = GetDlgItem(bar, kRegExpCheck);
-    RECT checkRect{};
-    (void)GetWindowRect(check, &checkRect);
-    const int checkWidth = checkRect.right - checkRect.left;
-    struct Row {
-        int width;
-        int editWidth;
-        int checkX;
-    };
-    for (const Row& row : {Row{0, 0, 5}, Row{150, 150, 155}, Row{300, 200, 205}, Row{150, 150, 155}}) {
-        SCOPED_TRACE(row.width);
-        EXPECT_EQ(SendMessageW(bar, WM_SIZE, SIZE_RESTORED, MAKELPARAM(row.width, 24)), 0);
-        const RECT e = ChildRect(bar, edit);
-        const RECT c = ChildRect(bar, check);
-        EXPECT_EQ(e.left, 0);
-        EXPECT_EQ(e.top, 0);
-        EXPECT_EQ(e.right - e.left, row.editWidth);
-        EXPECT_EQ(e.bottom - e.top, 24);
-        EXPECT_EQ(c.left, row.checkX);
-        EXPECT_EQ(c.top, 0);
-        EXPECT_EQ(c.right - c.left, checkWidth) << "the check box keeps its width";
-        EXPECT_EQ(c.bottom - c.top, 24);
-    }
-}
-
 TEST_F(ToolBarTest, UnboundSearchFieldLeavesAPlainBar) {
     // Measure what a whole attach allocates; the last of it is the search field's binding.
     AttachBar(NewState(), frame);
