@@ -110,7 +110,8 @@ ATOM RegisterWindowClassOnce(WindowClassRecord& record, WNDPROC procedure, UINT 
     if (atom != 0) {
         return atom;
     }
-    FormatName(record.name, L"FindRail:", reinterpret_cast<uintptr_t>(procedure));
+    // "ATL:" and the start procedure's address in upper-case hex: eight digits in the 32-bit DLL.
+    FormatName(record.name, L"ATL:", reinterpret_cast<uintptr_t>(procedure));
     WNDCLASSEXW existing{};
     existing.cbSize = sizeof(existing);
     atom = static_cast<ATOM>(GetClassInfoExW(moduleInstance, record.name, &existing));

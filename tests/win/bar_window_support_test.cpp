@@ -290,10 +290,14 @@ TEST_F(WindowSupportTest, ClassIsRegisteredOnceAndFoundAgainAfterRestart) {
 
     wchar_t name[64] = {};
     ASSERT_GT(GetClassNameW(first.hwnd, name, 64), 0);
-    EXPECT_EQ(std::wstring(name).rfind(L"FindRail:", 0), 0u) << std::wstring(name).c_str();
     WNDCLASSEXW info{};
     info.cbSize = sizeof(info);
     ASSERT_EQ(static_cast<ATOM>(GetClassInfoExW(plugin, name, &info)), atom);
+    // "ATL:" and the class's start procedure in upper-case hex, as wide as a pointer.
+    wchar_t expected[64];
+    swprintf(expected, 64, L"ATL:%0*llX", static_cast<int>(2 * sizeof(void*)),
+             static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(info.lpfnWndProc)));
+    EXPECT_STREQ(name, expected);
     EXPECT_EQ(info.style, static_cast<UINT>(CS_DBLCLKS));
     EXPECT_EQ(info.cbClsExtra, 0);
     EXPECT_EQ(info.cbWndExtra, 0);
