@@ -13,19 +13,19 @@
 namespace {
 
 // "EF BB BF 41" -> bytes; text in quotes is taken literally: "'a+b' 82 A0".
-std::vector<uint8_t> Bytes(const std::string& spec) {
+std::vector<uint8_t> Bytes(const std::string& notation) {
     std::vector<uint8_t> out;
     size_t i = 0;
-    while (i < spec.size()) {
-        if (spec[i] == ' ') {
+    while (i < notation.size()) {
+        if (notation[i] == ' ') {
             ++i;
-        } else if (spec[i] == '\'') {
-            const size_t end = spec.find('\'', i + 1);
-            out.insert(out.end(), spec.begin() + static_cast<long>(i) + 1,
-                       spec.begin() + static_cast<long>(end));
+        } else if (notation[i] == '\'') {
+            const size_t end = notation.find('\'', i + 1);
+            out.insert(out.end(), notation.begin() + static_cast<long>(i) + 1,
+                       notation.begin() + static_cast<long>(end));
             i = end + 1;
         } else {
-            out.push_back(static_cast<uint8_t>(std::strtoul(spec.substr(i, 2).c_str(), nullptr, 16)));
+            out.push_back(static_cast<uint8_t>(std::strtoul(notation.substr(i, 2).c_str(), nullptr, 16)));
             i += 2;
         }
     }
