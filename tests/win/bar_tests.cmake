@@ -1,33 +1,21 @@
 # Search bar: the window-support layer and the bar classes linked in directly, the dialog template read from the
 # built DLL, and the bar end to end in the stand-in host. Test names carry the prefix "bar.".
-function(bar_add_wine_test name)
-    cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
-    add_executable(${name} ${ARG_SOURCES})
-    target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR} ${CMAKE_CURRENT_LIST_DIR})
-    target_link_libraries(${name} PRIVATE GTest::gtest_main ${ARG_LIBS})
-    add_dependencies(${name} FindRail StandInHost)
-    gtest_discover_tests(${name}
-        TEST_PREFIX "bar."
-        DISCOVERY_TIMEOUT 120
-        PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 60)
-endfunction()
-
-bar_add_wine_test(bar_window_support_test
+findrail_add_wine_test(bar_window_support_test PREFIX bar.
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/bar_window_support_test.cpp ${CMAKE_CURRENT_LIST_DIR}/bar_alloc_fault.cpp
     LIBS findrail_bar findrail_test_support)
-bar_add_wine_test(bar_tool_bar_test
+findrail_add_wine_test(bar_tool_bar_test PREFIX bar.
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/bar_tool_bar_test.cpp ${CMAKE_CURRENT_LIST_DIR}/bar_alloc_fault.cpp
             ${CMAKE_CURRENT_LIST_DIR}/bar_gdi_count.cpp
     LIBS findrail_bar findrail_test_support)
-bar_add_wine_test(bar_template_test
+findrail_add_wine_test(bar_template_test PREFIX bar.
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/bar_template_test.cpp
     LIBS findrail_test_support)
 if(FINDRAIL_I686_DLL)
     target_compile_definitions(bar_template_test PRIVATE "FINDRAIL_I686_DLL_PATH=L\"${FINDRAIL_I686_DLL}\"")
 endif()
-bar_add_wine_test(bar_search_test
+findrail_add_wine_test(bar_search_test PREFIX bar.
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/bar_search_test.cpp
     LIBS findrail_test_support standin_host)
-bar_add_wine_test(bar_settings_test
+findrail_add_wine_test(bar_settings_test PREFIX bar.
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/bar_settings_test.cpp ${CMAKE_CURRENT_LIST_DIR}/bar_gdi_count.cpp
     LIBS findrail_test_support standin_host)
