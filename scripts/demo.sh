@@ -28,6 +28,10 @@ wineserver=/usr/lib/wine/wineserver64
         '"ＭＳ ゴシック"="IPAGothic"' '"MS Gothic"="IPAGothic"' | iconv -f UTF-8 -t UTF-16LE
 } > "$demo/fonts.reg"
 
+# Caption buttons are drawn with Marlett, which this Wine does not load from its own folder.
+mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
+cp -f /usr/share/wine/fonts/marlett.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
+
 log="$demo/host.log"
 shot="$demo/findrail-demo.png"
 rm -f "$log" "$shot"
