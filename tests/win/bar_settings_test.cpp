@@ -75,11 +75,9 @@ TEST(BarSettings, TickSurvivesUnloadAndReachesANewProcess) {
     }
     EXPECT_EQ(SavedUseRegExp(stem), "UseRegExp=1");
 
-    const std::wstring log = MakeTempDir(L"FrBarKeepLog") + L"host.log";
-    const std::wstring command = L"\"" + BinDir() + L"StandInHost.exe\" --plugin \"" + dll + L"\" --log \"" +
-                                 log + L"\" open report quit";
-    ASSERT_EQ(RunProcess(command, 20000), 0);
-    const std::string report = ReadFileBytes(log);
+    int exitCode = -2;
+    const std::string report = RunStandInHost(dll, L"open report quit", 20000, &exitCode);
+    ASSERT_EQ(exitCode, 0);
     EXPECT_NE(report.find("report frame=1 toolbar=1"), std::string::npos) << report;
     EXPECT_NE(report.find("regexp=1"), std::string::npos) << report;
 }

@@ -43,11 +43,9 @@ TEST(SettingsEndToEnd, ShiftJisFileIsRewrittenAsUtf8AndReadBack) {
     EXPECT_EQ(ReadFileBytes(ini), expected);
 
     // A new host process: the bar is registered but, with ShowBar=0, never asked to be shown.
-    const std::wstring log = MakeTempDir(L"e2e-log") + L"host.log";
-    const std::wstring command = L"\"" + BinDir() + L"StandInHost.exe\" --plugin \"" + dll + L"\" --log \"" +
-                                 log + L"\" open wait:100 close quit";
-    ASSERT_EQ(RunProcess(command, 30000), 0);
-    const std::string lines = ReadFileBytes(log);
+    int exitCode = -2;
+    const std::string lines = RunStandInHost(dll, L"open wait:100 close quit", 30000, &exitCode);
+    ASSERT_EQ(exitCode, 0);
     EXPECT_NE(lines.find("2093 frame=1"), std::string::npos) << lines;
     EXPECT_EQ(lines.find("2095 "), std::string::npos) << lines;
     // That run closed a frame too, so it rewrote the file with the same content.

@@ -98,6 +98,14 @@ int RunProcess(const std::wstring& commandLine, DWORD timeoutMs) {
     return static_cast<int>(code);
 }
 
+std::string RunStandInHost(const std::wstring& dll, const std::wstring& script, DWORD timeoutMs, int* exitCode) {
+    const std::wstring log = MakeTempDir(L"host-log") + L"host.log";
+    const std::wstring command = L"\"" + BinDir() + L"StandInHost.exe\" --plugin \"" + dll + L"\" --log \"" + log +
+                                 L"\" " + script;
+    *exitCode = RunProcess(command, timeoutMs);
+    return ReadFileBytes(log);
+}
+
 std::string ToUtf8(const std::wstring& text) {
     if (text.empty()) {
         return std::string();
