@@ -1,4 +1,4 @@
-# Cross build for 32-bit Windows: the shipping DLL. Nothing of it can run on this machine.
+# Cross build for 32-bit Windows: the shipping DLL, and test executables that run in Wine's WoW64 mode.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR X86)
 set(TOOLCHAIN_PREFIX i686-w64-mingw32)
@@ -13,4 +13,5 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine.sh)
 set(FINDRAIL_ARCH x86)

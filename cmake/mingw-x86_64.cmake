@@ -1,4 +1,4 @@
-# Cross build for 64-bit Windows; the test executables of this build run under Wine.
+# Cross build for 64-bit Windows; its test executables run under Wine.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR AMD64)
 set(TOOLCHAIN_PREFIX x86_64-w64-mingw32)
@@ -12,7 +12,6 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-set(WINE64 /usr/lib/wine/wine64 CACHE FILEPATH "64-bit Wine loader")
-set(WINESERVER64 /usr/lib/wine/wineserver64 CACHE FILEPATH "64-bit Wine server")
-set(CMAKE_CROSSCOMPILING_EMULATOR ${WINE64})
+# The pinned Wine 10 (scripts/wine_root.sh makes it).
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine.sh)
 set(FINDRAIL_ARCH amd64)

@@ -16,6 +16,7 @@
 #include "plugin/resource_ids.h"
 
 #include <windows.h>
+#include <bcrypt.h>
 
 #include <cstdio>
 #include <string>
@@ -208,6 +209,43 @@ private:
     size_t logged = 0;
 };
 
+// The SHA-256 of a file in lower-case hex, so that a log says which build of the plug-in ran; empty on failure.
+std::wstring FileSha256(const std::wstring& path) {
+    FILE* file = _wfopen(path.c_str(), L"rb");
+    if (file == nullptr) {
+        return std::wstring();
+    }
+    std::vector<unsigned char> bytes;
+    unsigned char chunk[65536];
+    for (size_t n; (n = fread(chunk, 1, sizeof(chunk), file)) > 0;) {
+        bytes.insert(bytes.end(), chunk, chunk + n);
+    }
+    fclose(file);
+
+    unsigned char digest[32] = {};
+    BCRYPT_ALG_HANDLE algorithm = nullptr;
+    BCRYPT_HASH_HANDLE hash = nullptr;
+    bool ok = BCryptOpenAlgorithmProvider(&algorithm, BCRYPT_SHA256_ALGORITHM, nullptr, 0) == 0 &&
+              BCryptCreateHash(algorithm, &hash, nullptr, 0, nullptr, 0, 0) == 0 &&
+              BCryptHashData(hash, bytes.data(), static_cast<ULONG>(bytes.size()), 0) == 0 &&
+              BCryptFinishHash(hash, digest, sizeof(digest), 0) == 0;
+    if (hash != nullptr) {
+        (void)BCryptDestroyHash(hash);
+    }
+    if (algorithm != nullptr) {
+        (void)BCryptCloseAlgorithmProvider(algorithm, 0);
+    }
+    if (!ok) {
+        return std::wstring();
+    }
+    std::wstring hex;
+    for (unsigned char byte : digest) {
+        hex += L"0123456789abcdef"[byte >> 4];
+        hex += L"0123456789abcdef"[byte & 15];
+    }
+    return hex;
+}
+
 std::wstring BesideExecutable(const wchar_t* name) {
     wchar_t path[MAX_PATH] = {};
     const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
@@ -241,7 +279,11 @@ int wmain(int argc, wchar_t** argv) {
         log.Line(L"load failed " + pluginPath);
         return 2;
     }
-    log.Line(L"loaded");
+    // Which file the loader really took, and its bytes' digest: the tests compare it with the file that ships.
+    wchar_t loadedPath[MAX_PATH] = {};
+    const DWORD length = GetModuleFileNameW(host.Plugin(), loadedPath, MAX_PATH);
+    const std::wstring loaded(loadedPath, length);
+    log.Line(L"loaded " + loaded + L" sha256 " + FileSha256(loaded));
     Script script(host, log);
     if (commands.empty()) {
         commands.push_back(L"open");

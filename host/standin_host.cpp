@@ -352,6 +352,10 @@ LRESULT StandInHost::FrameMessage(HWND window, UINT message, WPARAM wParam, LPAR
             HostRecord record = MakeRecord(window, message, wParam, lParam);
             const auto* registration = reinterpret_cast<const BarRegistration*>(lParam);
             LRESULT id = -1;
+            if (registration != nullptr) {
+                const auto* raw = reinterpret_cast<const unsigned char*>(registration);
+                record.bytes.assign(raw, raw + sizeof(BarRegistration));
+            }
             if (registration != nullptr && registration->size == sizeof(BarRegistration)) {
                 record.window = registration->window;
                 record.text = registration->title ? registration->title : L"";

@@ -21,6 +21,7 @@ struct HostRecord {
     HWND window = nullptr;    // 2093: the registered window; WM_ACTIVATE: lParam as a window
     LRESULT result = 0;       // what the host answered
     bool found = false;       // 2077: whether the document held a match
+    std::vector<unsigned char> bytes;  // 2093: the registration record's bytes as they arrived
 };
 
 struct PluginExports {

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Builds FindRail.dll (the shipping 32-bit DLL and the 64-bit one that runs here), then shows it at work in the
-# stand-in host under Wine and Xvfb: a Japanese search text is typed into the bar and Enter pressed.
+# Builds FindRail.dll, the shipping 32-bit DLL, and shows it at work in the 32-bit stand-in host under Wine's
+# WoW64 mode and Xvfb: a Japanese search text is typed into the bar and Enter pressed.
 # Leaves the screenshot in build/demo/findrail-demo.png.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -8,17 +8,17 @@ scripts/setup.sh
 root=$(pwd)
 jobs=$(nproc)
 
-cmake --preset i686 -DFINDRAIL_TESTS=OFF >/dev/null
-cmake --build --preset i686 -j"$jobs" --target FindRail
-cmake --preset x64 -DFINDRAIL_TESTS=OFF >/dev/null
-cmake --build --preset x64 -j"$jobs" --target FindRail StandInHost
-echo "Shipping DLL: build/i686/bin/FindRail.dll ($(stat -c %s build/i686/bin/FindRail.dll) bytes)"
+# Configured exactly as the test command configures it, so that either command can run first.
+cmake --preset i686 -DFINDRAIL_TESTS=ON >/dev/null
+cmake --build --preset i686 -j"$jobs" --target FindRail StandInHost
+dll=build/i686/bin/FindRail.dll
+echo "Shipping DLL: $dll ($(stat -c %s "$dll") bytes, SHA-256 $(sha256sum "$dll" | cut -d' ' -f1))"
 
 demo="$root/build/demo"
 mkdir -p "$demo"
 export WINEPREFIX="$demo/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-wine=/usr/lib/wine/wine64
-wineserver=/usr/lib/wine/wineserver64
+wine="$root/scripts/wine.sh"
+. scripts/wine_env.sh
 
 # Wine does no glyph fallback: the Japanese faces the bar and the host ask for are mapped to the IPA fonts.
 {
@@ -30,7 +30,7 @@ wineserver=/usr/lib/wine/wineserver64
 
 # Caption buttons are drawn with Marlett, which this Wine does not load from its own folder.
 mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
-cp -f /usr/share/wine/fonts/marlett.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
+cp -f "$FINDRAIL_WINE_ROOT/usr/share/wine/fonts/marlett.ttf" "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
 
 log="$demo/host.log"
 shot="$demo/findrail-demo.png"
@@ -38,9 +38,9 @@ rm -f "$log" "$shot"
 
 xvfb-run -a -s "-screen 0 680x400x24" bash -c '
     set -e
-    "'"$wineserver"'" -k 2>/dev/null || true
+    "'"$wine"'" --server -k 2>/dev/null || true
     "'"$wine"'" regedit /S "'"$demo/fonts.reg"'" </dev/null >/dev/null 2>&1
-    "'"$wine"'" "'"$root/build/x64/bin/StandInHost.exe"'" --document "'"$root/host/demo_document.txt"'" \
+    "'"$wine"'" "'"$root/build/i686/bin/StandInHost.exe"'" --document "'"$root/host/demo_document.txt"'" \
         --log "'"$log"'" open focus wait:500 type:正規表現 wait:500 enter wait:8000 quit &
     host=$!
     for _ in $(seq 1 120); do
@@ -50,11 +50,18 @@ xvfb-run -a -s "-screen 0 680x400x24" bash -c '
     sleep 1.5
     xwd -root -silent | xwdtopnm 2>/dev/null | pnmtopng > "'"$shot"'"
     wait $host || true
-    "'"$wineserver"'" -k 2>/dev/null || true
+    "'"$wine"'" --server -k 2>/dev/null || true
 '
 
 echo "--- what the stand-in host received"
 cat "$log"
+# The host logs the file that the Windows loader took and its digest: it must be the shipping DLL.
+loaded=$(sed -n 's/^loaded .* sha256 \([0-9a-f]*\).*/\1/p' "$log" | tr -d '\r')
+if [ "$loaded" != "$(sha256sum "$dll" | cut -d' ' -f1)" ]; then
+    echo "The host did not run $dll" >&2
+    exit 1
+fi
+echo "The 32-bit host ran $dll (SHA-256 $loaded)"
 if [ -s "$shot" ]; then
     echo "Screenshot: $shot"
 else

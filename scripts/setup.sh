@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build, the tests and the demo need, when any is missing.
+# Installs the Debian packages the build, the tests and the demo need, when any is missing, then makes the
+# pinned Wine (scripts/wine_root.sh) once per machine.
 set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
 
 packages=(
     cmake make g++ googletest libbenchmark-dev
     g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
     g++-mingw-w64-i686-win32 gcc-mingw-w64-i686-win32
     binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
-    wine64 xvfb xauth x11-apps netpbm fonts-ipafont-gothic fonts-wine
+    debootstrap xvfb xauth x11-apps netpbm
 )
 
 missing=()
@@ -26,3 +28,5 @@ if [ ${#missing[@]} -gt 0 ]; then
     "${sudo_cmd[@]}" apt-get update -q
     DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
 fi
+
+"$here/wine_root.sh"

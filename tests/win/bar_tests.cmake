@@ -10,9 +10,6 @@ findrail_add_wine_test(bar_tool_bar_test PREFIX bar.
 findrail_add_wine_test(bar_template_test PREFIX bar.
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/bar_template_test.cpp
     LIBS findrail_test_support)
-if(FINDRAIL_I686_DLL)
-    target_compile_definitions(bar_template_test PRIVATE "FINDRAIL_I686_DLL_PATH=L\"${FINDRAIL_I686_DLL}\"")
-endif()
 findrail_add_wine_test(bar_search_test PREFIX bar.
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/bar_search_test.cpp
     LIBS findrail_test_support standin_host)

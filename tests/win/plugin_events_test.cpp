@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <cstring>
 #include <string>
 
 namespace {
@@ -73,6 +75,18 @@ TEST_F(FrameEvents, TwoAttachEventsAttachOnce) {
     EXPECT_EQ(added->text, std::wstring(L"\u30CC\u30D4"));
     EXPECT_EQ(added->window, host.Toolbar(frame));
     EXPECT_EQ(GetParent(added->window), frame);
+#if defined(__i386__)
+    // The 32-bit host reads seven 32-bit fields: size 28, the window at offset 8, the title at offset 12.
+    ASSERT_EQ(added->bytes.size(), 28u);
+    uint32_t fields[7];
+    std::memcpy(fields, added->bytes.data(), sizeof(fields));
+    EXPECT_EQ(fields[0], 28u);
+    EXPECT_EQ(fields[2], static_cast<uint32_t>(reinterpret_cast<uintptr_t>(added->window)));
+    EXPECT_EQ(std::wstring(reinterpret_cast<const wchar_t*>(static_cast<uintptr_t>(fields[3]))), L"\u30CC\u30D4");
+    for (int i : {1, 4, 5, 6}) {
+        EXPECT_EQ(fields[i], 0u) << "field " << i;
+    }
+#endif
 }
 
 // The host shows the bar on request and reports it with 0x200000; the check mark follows those reports only.

@@ -9,10 +9,16 @@ findrail_add_wine_test(plugin_events_test
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/plugin_events_test.cpp
     LIBS findrail_test_support standin_host)
 
-# The shipping 32-bit DLL cannot run here; its exports and imports are checked from its headers.
-if(FINDRAIL_I686_DLL)
-    find_program(I686_OBJDUMP i686-w64-mingw32-objdump REQUIRED)
-    add_test(NAME i686_dll_static_check
-        COMMAND sh ${PROJECT_SOURCE_DIR}/tests/check_dll.sh ${I686_OBJDUMP} ${FINDRAIL_I686_DLL})
-    set_tests_properties(i686_dll_static_check PROPERTIES TIMEOUT 60)
-endif()
+# The DLL's exports, imports and resources from its headers; in the 32-bit tier that is the file that ships.
+find_program(FINDRAIL_OBJDUMP ${TOOLCHAIN_PREFIX}-objdump REQUIRED)
+add_test(NAME dll_static_check
+    COMMAND sh ${PROJECT_SOURCE_DIR}/tests/check_dll.sh ${FINDRAIL_OBJDUMP} $<TARGET_FILE:FindRail>)
+set_tests_properties(dll_static_check PROPERTIES TIMEOUT 60 LABELS ${FINDRAIL_TIER})
+
+# The stand-in host loads this build's FindRail.dll itself, byte for byte: in the 32-bit tier, the file that ships.
+add_test(NAME loaded_dll_is_the_built_file
+    COMMAND ${CMAKE_COMMAND} -E env ${WINE_ENV}
+            sh ${PROJECT_SOURCE_DIR}/tests/check_loaded_dll.sh ${FINDRAIL_WINE} $<TARGET_FILE:StandInHost>
+            $<TARGET_FILE:FindRail>)
+set_tests_properties(loaded_dll_is_the_built_file PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 60
+    LABELS ${FINDRAIL_TIER})
