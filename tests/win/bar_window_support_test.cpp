@@ -2,13 +2,13 @@
 // undoing, class registration, and the binding memory.
 #include "bar/window_support.h"
 #include "bar_alloc_fault.h"
+#include "plugin/unique_handle.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <memory>
-#include <thread>
 #include <vector>
 
 namespace {
@@ -315,33 +315,75 @@ TEST_F(WindowSupportTest, ClassIsRegisteredOnceAndFoundAgainAfterRestart) {
     (void)DestroyWindow(third.hwnd);
 }
 
+using UniqueKernelHandle = UniqueHandle<KernelHandleTraits>;
+
+// One racer of the concurrent first creations: says that it is up, waits for the start, then creates.
+struct Racer {
+    UniqueKernelHandle up;
+    HANDLE start = nullptr;
+    bool started = false;
+    bool bound = false;
+    ATOM atom = 0;
+};
+
+DWORD WINAPI RunRacer(void* param) {
+    auto* racer = static_cast<Racer*>(param);
+    RaceProbe probe;
+    (void)SetEvent(racer->up.get());
+    racer->started = WaitForSingleObject(racer->start, 5000) == WAIT_OBJECT_0;
+    if (!racer->started) {
+        return 0;
+    }
+    HWND window = probe.Create(nullptr, kRect, 0, 0);
+    if (window != nullptr && probe.hwnd == window && probe.hwndAtFirst == window) {
+        racer->bound = true;
+        racer->atom = static_cast<ATOM>(GetClassLongPtrW(window, GCW_ATOM));
+    }
+    (void)DestroyWindow(window);
+    return 0;
+}
+
+// The start is given once every racer is up, so that all of them reach the first creation together.
 TEST_F(WindowSupportTest, ConcurrentFirstCreationsEachBindTheirOwnObject) {
-    constexpr int kThreads = 4;
-    std::atomic<int> ready{0};
-    std::atomic<int> bound{0};
-    std::vector<ATOM> atoms(kThreads);
-    std::vector<std::thread> threads;
-    for (int i = 0; i < kThreads; ++i) {
-        threads.emplace_back([&, i] {
-            RaceProbe probe;
-            ++ready;
-            const ULONGLONG deadline = GetTickCount64() + 5000;
-            while (ready < kThreads && GetTickCount64() < deadline) {
-            }
-            HWND window = probe.Create(nullptr, kRect, 0, 0);
-            if (window != nullptr && probe.hwnd == window && probe.hwndAtFirst == window) {
-                ++bound;
-                atoms[i] = static_cast<ATOM>(GetClassLongPtrW(window, GCW_ATOM));
-            }
-            (void)DestroyWindow(window);
-        });
+    constexpr DWORD kThreads = 4;
+    struct RaceState {
+        UniqueKernelHandle start{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+        Racer racers[kThreads];
+        UniqueKernelHandle threads[kThreads];
+    };
+    auto race = std::make_unique<RaceState>();
+    ASSERT_TRUE(race->start);
+    HANDLE ups[kThreads] = {};
+    HANDLE running[kThreads] = {};
+    DWORD count = 0;
+    for (; count < kThreads; ++count) {
+        Racer& racer = race->racers[count];
+        racer.start = race->start.get();
+        racer.up.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+        if (!racer.up) {
+            break;
+        }
+        race->threads[count].reset(CreateThread(nullptr, 0, &RunRacer, &racer, 0, nullptr));
+        if (!race->threads[count]) {
+            break;
+        }
+        ups[count] = racer.up.get();
+        running[count] = race->threads[count].get();
     }
-    for (auto& thread : threads) {
-        thread.join();
+    const bool allUp =
+        count == kThreads && WaitForMultipleObjects(kThreads, ups, TRUE, 5000) == WAIT_OBJECT_0;
+    // Given even when a racer is missing or late, so that every thread comes to an end.
+    (void)SetEvent(race->start.get());
+    if (count > 0 && WaitForMultipleObjects(count, running, TRUE, 15000) != WAIT_OBJECT_0) {
+        (void)race.release();  // a racer that is still running keeps using it
+        FAIL() << "a racer did not end";
     }
-    EXPECT_EQ(bound, kThreads);
-    for (ATOM atom : atoms) {
-        EXPECT_EQ(atom, atoms[0]);
+    ASSERT_EQ(count, kThreads) << "a racer could not be made";
+    EXPECT_TRUE(allUp) << "the racers were not all up at once";
+    for (const Racer& racer : race->racers) {
+        EXPECT_TRUE(racer.started) << "a racer was not started with the others";
+        EXPECT_TRUE(racer.bound);
+        EXPECT_EQ(racer.atom, race->racers[0].atom);
     }
 }
 

@@ -10,6 +10,8 @@
 
 namespace {
 
+constexpr int kSearchEdit = 40002;
+
 const char* const kExportNames[] = {"OnCommand", "QueryStatus", "GetMenuTextID", "GetStatusMessageID",
                                     "GetIconID", "OnEvents",    "PluginProc"};
 
@@ -146,6 +148,37 @@ TEST_F(ExportsTest, FrameWithoutStateIsLeftAlone) {
     msg.wParam = VK_RETURN;
     EXPECT_EQ(host.Exports().pluginProc(frame, 2308, 0, reinterpret_cast<LPARAM>(&msg)), 0);
     EXPECT_EQ(host.Exports().pluginProc(frame, 2308, 0, 0), 0);
+}
+
+// A hidden bar takes nothing: Enter and characters for its box go back to the host, and nothing is searched.
+TEST_F(ExportsTest, HiddenBarLeavesEveryMessageToTheHost) {
+    HWND frame = host.OpenFrame(kEventAttach);
+    ASSERT_NE(frame, nullptr);
+    HWND box = GetDlgItem(host.Toolbar(frame), kSearchEdit);
+    ASSERT_NE(box, nullptr);
+    const auto preTranslate = [&](MSG msg) {
+        return host.Exports().pluginProc(frame, 2308, 0, reinterpret_cast<LPARAM>(&msg));
+    };
+    const MSG messages[] = {{box, WM_KEYDOWN, VK_RETURN, 1, 0, {}}, {box, WM_CHAR, 'x', 1, 0, {}}};
+
+    // While shown the same messages are taken, so a 0 below comes from the hidden bar alone.
+    ASSERT_TRUE(SetWindowTextW(box, L"abc"));
+    for (const MSG& msg : messages) {
+        EXPECT_EQ(preTranslate(msg), 1) << "message " << msg.message;
+    }
+    ASSERT_EQ(host.Count(kMsgFind, frame), 1u);
+
+    ASSERT_EQ(SendMessageW(frame, kMsgShowToolbar, static_cast<WPARAM>(host.ToolbarId(frame)), 0), 1);
+    ASSERT_FALSE(host.ToolbarShown(frame));
+    ASSERT_FALSE(host.CommandChecked(frame)) << "the host's 0x200000 report cleared the flag";
+    ASSERT_TRUE(SetWindowTextW(box, L"abc"));
+    for (const MSG& msg : messages) {
+        EXPECT_EQ(preTranslate(msg), 0) << "message " << msg.message;
+    }
+    EXPECT_EQ(host.Count(kMsgFind), 1u);
+    wchar_t text[16] = {};
+    (void)GetWindowTextW(box, text, 16);
+    EXPECT_STREQ(text, L"abc") << "the character was not dispatched to the box";
 }
 
 }  // namespace

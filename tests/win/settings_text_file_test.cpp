@@ -195,23 +195,41 @@ TEST_F(TextFiles, FileOfTwoGibibytesIsRejected) {
     EXPECT_TRUE(DeleteFileW(path.c_str()));
 }
 
+// A file held open elsewhere cannot be opened for writing: by its holder's refusal to share, or by the
+// writer's own share mode 0 when the holder shares everything.
 TEST_F(TextFiles, WriteFailuresLeaveTheFile) {
+    struct Holder {
+        const char* what;
+        DWORD access;
+        DWORD share;
+    };
+    constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    const Holder holders[] = {
+        {"reader sharing nothing", GENERIC_READ, 0},
+        {"reader sharing everything", GENERIC_READ, kShareAll},
+        {"writer sharing everything", GENERIC_WRITE, kShareAll},
+    };
     const std::string old = "kept=1\r\n";
     const std::wstring locked = dir + L"locked.ini";
     ASSERT_TRUE(WriteFileBytes(locked, old));
-    {
-        UniqueFile holder(CreateFileW(locked.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
-        ASSERT_TRUE(holder);
-        EXPECT_FALSE(WriteTextFile(locked.c_str(), L"new=2\r\n", Utf8));
+    for (const Holder& row : holders) {
+        SCOPED_TRACE(row.what);
+        {
+            UniqueFile holder(
+                CreateFileW(locked.c_str(), row.access, row.share, nullptr, OPEN_EXISTING, 0, nullptr));
+            ASSERT_TRUE(holder);
+            EXPECT_FALSE(WriteTextFile(locked.c_str(), L"new=2\r\n", Utf8));
+        }
+        EXPECT_EQ(ReadFileBytes(locked), old);
     }
-    EXPECT_EQ(ReadFileBytes(locked), old);
 
     const std::wstring folder = dir + L"folder.ini";
     ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
     EXPECT_FALSE(WriteTextFile(folder.c_str(), L"new=2\r\n", Utf8));
 }
 
-// Wine maps the read-only attribute to permission bits, which do not stop a process running as root.
+// Wine maps the read-only attribute to permission bits, which do not stop a process running as root; the held
+// files above refuse a write for every user.
 bool ReadOnlyHolds(const std::wstring& path) {
     UniqueFile probe(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
     return !probe;
