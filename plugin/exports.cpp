@@ -4,6 +4,8 @@
 #include "plugin/module.h"
 #include "plugin/resource_ids.h"
 
+#include "findrail_version.h"
+
 #include <windows.h>
 
 #include <cstring>
@@ -11,7 +13,7 @@
 namespace {
 
 constexpr wchar_t kDisplayName[] = L"ルカモネ";
-constexpr wchar_t kVersionText[] = L"0.1.3.0";
+constexpr wchar_t kVersionText[] = FINDRAIL_VERSION_WTEXT;
 
 // Copies as much of `text` as fits, always terminated (nothing when the capacity is 0); returns its full length.
 template <size_t N>

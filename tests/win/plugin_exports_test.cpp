@@ -5,8 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -21,6 +23,57 @@ protected:
 
     StandInHost host;
 };
+
+// The DLL beside the test and, when it was built, the shipping 32-bit one, whose resources can be read here.
+std::vector<std::wstring> BuiltDlls() {
+    std::vector<std::wstring> dlls = {BinDir() + L"FindRail.dll"};
+#ifdef FINDRAIL_I686_DLL_PATH
+    std::wstring path = L"Z:" FINDRAIL_I686_DLL_PATH;
+    for (auto& c : path) {
+        c = c == L'/' ? L'\\' : c;
+    }
+    dlls.push_back(path);
+#endif
+    return dlls;
+}
+
+// The version resource as Explorer reads it.
+struct VersionResource {
+    bool read = false;
+    VS_FIXEDFILEINFO fixed = {};
+    std::vector<DWORD> translations;
+    std::wstring fileVersion;
+    std::wstring productVersion;
+};
+
+VersionResource ReadVersionResource(const std::wstring& dll) {
+    VersionResource result;
+    DWORD ignored = 0;
+    const DWORD size = GetFileVersionInfoSizeW(dll.c_str(), &ignored);
+    std::vector<BYTE> block(size);
+    if (size == 0 || !GetFileVersionInfoW(dll.c_str(), 0, size, block.data())) {
+        return result;
+    }
+    void* value = nullptr;
+    UINT length = 0;
+    if (VerQueryValueW(block.data(), L"\\", &value, &length) && length >= sizeof(VS_FIXEDFILEINFO)) {
+        std::memcpy(&result.fixed, value, sizeof(VS_FIXEDFILEINFO));
+    }
+    if (VerQueryValueW(block.data(), L"\\VarFileInfo\\Translation", &value, &length)) {
+        result.translations.resize(length / sizeof(DWORD));
+        std::memcpy(result.translations.data(), value, result.translations.size() * sizeof(DWORD));
+    }
+    const auto text = [&](const wchar_t* name) {
+        const std::wstring path = std::wstring(L"\\StringFileInfo\\000004b0\\") + name;
+        return VerQueryValueW(block.data(), path.c_str(), &value, &length) && length > 0
+                   ? std::wstring(static_cast<const wchar_t*>(value))
+                   : std::wstring();
+    };
+    result.fileVersion = text(L"FileVersion");
+    result.productVersion = text(L"ProductVersion");
+    result.read = true;
+    return result;
+}
 
 std::wstring LoadResourceString(HMODULE module, UINT id) {
     const wchar_t* text = nullptr;
@@ -120,6 +173,38 @@ TEST_F(ExportsTest, TextQueriesNeverWritePastTheCapacity) {
     }
     EXPECT_EQ(host.Exports().pluginProc(nullptr, 2306, 0, 0), 4);
     EXPECT_EQ(host.Exports().pluginProc(nullptr, 2307, 100, 0), 7);
+}
+
+// Both built DLLs carry the version that the version query answers: as text, as the four fixed numbers, and
+// in the one language-neutral Unicode block.
+TEST_F(ExportsTest, VersionResourceMatchesTheVersionQuery) {
+    wchar_t buffer[32] = {};
+    const LRESULT length = host.Exports().pluginProc(nullptr, 2307, 32, reinterpret_cast<LPARAM>(buffer));
+    ASSERT_GT(length, 0);
+    const std::wstring version(buffer, static_cast<size_t>(length));
+    unsigned part[4] = {};
+    wchar_t rest = 0;
+    ASSERT_EQ(swscanf(version.c_str(), L"%u.%u.%u.%u%lc", &part[0], &part[1], &part[2], &part[3], &rest), 4)
+        << ToUtf8(version);
+    const DWORD high = MAKELONG(part[1], part[0]);
+    const DWORD low = MAKELONG(part[3], part[2]);
+
+    for (const std::wstring& dll : BuiltDlls()) {
+        SCOPED_TRACE(testing::Message() << ToUtf8(dll));
+        ASSERT_TRUE(FileExists(dll));
+        const VersionResource resource = ReadVersionResource(dll);
+        ASSERT_TRUE(resource.read);
+        EXPECT_EQ(resource.fixed.dwSignature, 0xFEEF04BDu);
+        EXPECT_EQ(resource.fixed.dwFileVersionMS, high);
+        EXPECT_EQ(resource.fixed.dwFileVersionLS, low);
+        EXPECT_EQ(resource.fixed.dwProductVersionMS, high);
+        EXPECT_EQ(resource.fixed.dwProductVersionLS, low);
+        EXPECT_EQ(resource.fileVersion, version);
+        EXPECT_EQ(resource.productVersion, version);
+        // Language in the low word, code page in the high one.
+        ASSERT_EQ(resource.translations.size(), 1u);
+        EXPECT_EQ(resource.translations[0], MAKELONG(0x0000, 1200));
+    }
 }
 
 TEST_F(ExportsTest, OtherQueryCodesAnswerZero) {
