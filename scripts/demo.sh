@@ -68,3 +68,7 @@ else
     echo "No screenshot was taken" >&2
     exit 1
 fi
+
+# The release zip of the DLL that just ran, with its checksum file beside it.
+echo "--- release"
+scripts/package.sh

@@ -6,7 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 if [ ! -f build/i686/CMakeCache.txt ]; then
-    cmake --preset i686 -DFINDRAIL_TESTS=OFF >/dev/null
+    cmake --preset i686 -DFINDRAIL_TESTS=ON >/dev/null
 fi
 cmake --build --preset i686 --target FindRail >/dev/null
 
@@ -31,5 +31,11 @@ fi
 zip=$(sed -n 's/^CPack: - package: \(.*\) generated\.$/\1/p' "$log")
 [ -f "$zip" ] && [ -f "$zip.sha256" ] || { cat "$log" >&2; echo "no zip was made" >&2; exit 1; }
 (cd "$(dirname "$zip")" && sha256sum --quiet -c "$(basename "$zip").sha256")
+# What a user unpacks must be the DLL that was built and tested here, and match the checksums inside.
+unpacked=$(mktemp -d)
+trap 'rm -f "$log"; rm -rf "$unpacked"' EXIT
+(cd "$unpacked" && cmake -E tar xf "$zip" && sha256sum --quiet -c SHA256SUMS)
+cmp -s "$unpacked/FindRail.dll" build/i686/bin/FindRail.dll ||
+    { echo "the zip's FindRail.dll is not build/i686/bin/FindRail.dll" >&2; exit 1; }
 echo "$zip"
 echo "SHA-256 $(cut -d' ' -f1 "$zip.sha256")"

@@ -9,7 +9,7 @@ packages=(
     g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
     g++-mingw-w64-i686-win32 gcc-mingw-w64-i686-win32
     binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
-    debootstrap xvfb xauth x11-apps netpbm
+    debootstrap xvfb xauth x11-apps netpbm fakeroot
 )
 
 missing=()

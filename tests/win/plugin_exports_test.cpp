@@ -24,19 +24,6 @@ protected:
     StandInHost host;
 };
 
-// The DLL beside the test and, when it was built, the shipping 32-bit one, whose resources can be read here.
-std::vector<std::wstring> BuiltDlls() {
-    std::vector<std::wstring> dlls = {BinDir() + L"FindRail.dll"};
-#ifdef FINDRAIL_I686_DLL_PATH
-    std::wstring path = L"Z:" FINDRAIL_I686_DLL_PATH;
-    for (auto& c : path) {
-        c = c == L'/' ? L'\\' : c;
-    }
-    dlls.push_back(path);
-#endif
-    return dlls;
-}
-
 // The version resource as Explorer reads it.
 struct VersionResource {
     bool read = false;
@@ -189,22 +176,21 @@ TEST_F(ExportsTest, VersionResourceMatchesTheVersionQuery) {
     const DWORD high = MAKELONG(part[1], part[0]);
     const DWORD low = MAKELONG(part[3], part[2]);
 
-    for (const std::wstring& dll : BuiltDlls()) {
-        SCOPED_TRACE(testing::Message() << ToUtf8(dll));
-        ASSERT_TRUE(FileExists(dll));
-        const VersionResource resource = ReadVersionResource(dll);
-        ASSERT_TRUE(resource.read);
-        EXPECT_EQ(resource.fixed.dwSignature, 0xFEEF04BDu);
-        EXPECT_EQ(resource.fixed.dwFileVersionMS, high);
-        EXPECT_EQ(resource.fixed.dwFileVersionLS, low);
-        EXPECT_EQ(resource.fixed.dwProductVersionMS, high);
-        EXPECT_EQ(resource.fixed.dwProductVersionLS, low);
-        EXPECT_EQ(resource.fileVersion, version);
-        EXPECT_EQ(resource.productVersion, version);
-        // Language in the low word, code page in the high one.
-        ASSERT_EQ(resource.translations.size(), 1u);
-        EXPECT_EQ(resource.translations[0], MAKELONG(0x0000, 1200));
-    }
+    const std::wstring dll = BinDir() + L"FindRail.dll";
+    SCOPED_TRACE(testing::Message() << ToUtf8(dll));
+    ASSERT_TRUE(FileExists(dll));
+    const VersionResource resource = ReadVersionResource(dll);
+    ASSERT_TRUE(resource.read);
+    EXPECT_EQ(resource.fixed.dwSignature, 0xFEEF04BDu);
+    EXPECT_EQ(resource.fixed.dwFileVersionMS, high);
+    EXPECT_EQ(resource.fixed.dwFileVersionLS, low);
+    EXPECT_EQ(resource.fixed.dwProductVersionMS, high);
+    EXPECT_EQ(resource.fixed.dwProductVersionLS, low);
+    EXPECT_EQ(resource.fileVersion, version);
+    EXPECT_EQ(resource.productVersion, version);
+    // Language in the low word, code page in the high one.
+    ASSERT_EQ(resource.translations.size(), 1u);
+    EXPECT_EQ(resource.translations[0], MAKELONG(0x0000, 1200));
 }
 
 TEST_F(ExportsTest, OtherQueryCodesAnswerZero) {

@@ -6,9 +6,6 @@ target_link_libraries(findrail_test_support PUBLIC shell32)
 findrail_add_wine_test(plugin_exports_test
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/plugin_exports_test.cpp
     LIBS findrail_test_support standin_host version)
-if(FINDRAIL_I686_DLL)
-    target_compile_definitions(plugin_exports_test PRIVATE "FINDRAIL_I686_DLL_PATH=L\"${FINDRAIL_I686_DLL}\"")
-endif()
 findrail_add_wine_test(plugin_events_test
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/plugin_events_test.cpp
     LIBS findrail_test_support standin_host)
