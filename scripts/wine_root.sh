@@ -40,7 +40,7 @@ if [ -f "$FINDRAIL_WINE_ROOT/$FINDRAIL_WINE_MARKER" ]; then
 fi
 
 start=$(date +%s)
-echo "Making the Wine root in $FINDRAIL_WINE_ROOT from $mirror (about 2.5 GB, a minute or two)"
+echo "Making the Wine root in $FINDRAIL_WINE_ROOT from $mirror (about 1.7 GB, a minute or two)"
 rm -rf "$FINDRAIL_WINE_ROOT"
 log=$(mktemp)
 trap 'rm -f "$log"' EXIT
