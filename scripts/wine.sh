@@ -29,13 +29,12 @@ exec unshare -m /bin/sh -c '
     mount -t proc proc "$root/proc"
     mount --rbind /dev "$root/dev"
     mount --rbind /tmp "$root/tmp"
+    # The checkout, and the current folder unless it lies inside the checkout or /tmp.
     for dir in "$source" "$work"; do
         case "$dir" in /tmp|/tmp/*) continue ;; esac
-        if [ "$dir" = "$work" ] && [ "${work#"$source"/}" != "$work" ]; then
-            continue
-        fi
         mkdir -p "$root$dir"
         mount --rbind "$dir" "$root$dir"
+        case "$work" in "$source"|"$source"/*) break ;; esac
     done
     exec chroot "$root" /bin/sh -c "cd \"\$0\" && exec \"\$@\"" "$work" "$program" "$@"
 ' sh "$FINDRAIL_WINE_ROOT" "$(cd "$here/.." && pwd)" "$(pwd)" "$program" "$@"
