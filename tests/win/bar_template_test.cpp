@@ -120,54 +120,49 @@ Template ReadTemplate(const std::wstring& dllPath) {
     return result;
 }
 
-std::vector<std::wstring> BuiltDlls() {
-    return {BinDir() + L"FindRail.dll"};
-}
-
 TEST(BarTemplate, DialogOneHundredSevenIsTheBarLayout) {
-    for (const std::wstring& dll : BuiltDlls()) {
-        SCOPED_TRACE(testing::Message() << ToUtf8(dll));
-        ASSERT_TRUE(FileExists(dll));
-        const Template t = ReadTemplate(dll);
-        ASSERT_TRUE(t.complete);
-        EXPECT_EQ(t.style, 0x8008084Cu);
-        EXPECT_EQ(t.exStyle, 0u);
-        EXPECT_EQ(t.x, 0);
-        EXPECT_EQ(t.y, 0);
-        EXPECT_EQ(t.cx, 167);
-        EXPECT_EQ(t.cy, 21);
-        EXPECT_EQ(t.menu, L"");
-        EXPECT_EQ(t.className, L"");
-        EXPECT_EQ(t.title, L"");
-        EXPECT_EQ(t.pointSize, 9);
-        EXPECT_EQ(t.face, L"MS UI Gothic");
-        ASSERT_EQ(t.items.size(), 2u);
+    const std::wstring dll = BinDir() + L"FindRail.dll";
+    SCOPED_TRACE(testing::Message() << ToUtf8(dll));
+    ASSERT_TRUE(FileExists(dll));
+    const Template t = ReadTemplate(dll);
+    ASSERT_TRUE(t.complete);
+    EXPECT_EQ(t.style, 0x8008084Cu);
+    EXPECT_EQ(t.exStyle, 0u);
+    EXPECT_EQ(t.x, 0);
+    EXPECT_EQ(t.y, 0);
+    EXPECT_EQ(t.cx, 167);
+    EXPECT_EQ(t.cy, 21);
+    EXPECT_EQ(t.menu, L"");
+    EXPECT_EQ(t.className, L"");
+    EXPECT_EQ(t.title, L"");
+    EXPECT_EQ(t.pointSize, 9);
+    EXPECT_EQ(t.face, L"MS UI Gothic");
+    ASSERT_EQ(t.items.size(), 2u);
 
-        const Item& edit = t.items[0];
-        // The predefined classes by ordinal, as the platform's resource compiler stores them.
-        EXPECT_EQ(edit.className, L"#129") << ToUtf8(edit.className);
-        EXPECT_EQ(edit.id, 40002);
-        EXPECT_EQ(edit.text, L"");
-        EXPECT_EQ(edit.style, 0x50810000u);
-        EXPECT_EQ(edit.exStyle, 0u);
-        EXPECT_EQ(edit.x, 0);
-        EXPECT_EQ(edit.y, 0);
-        EXPECT_EQ(edit.cx, 106);
-        EXPECT_EQ(edit.cy, 21);
-        EXPECT_EQ(edit.extra, 0);
+    const Item& edit = t.items[0];
+    // The predefined classes by ordinal, as the platform's resource compiler stores them.
+    EXPECT_EQ(edit.className, L"#129") << ToUtf8(edit.className);
+    EXPECT_EQ(edit.id, 40002);
+    EXPECT_EQ(edit.text, L"");
+    EXPECT_EQ(edit.style, 0x50810000u);
+    EXPECT_EQ(edit.exStyle, 0u);
+    EXPECT_EQ(edit.x, 0);
+    EXPECT_EQ(edit.y, 0);
+    EXPECT_EQ(edit.cx, 106);
+    EXPECT_EQ(edit.cy, 21);
+    EXPECT_EQ(edit.extra, 0);
 
-        const Item& check = t.items[1];
-        EXPECT_EQ(check.className, L"#128") << ToUtf8(check.className);
-        EXPECT_EQ(check.id, 1001);
-        EXPECT_EQ(check.text, L"\u6B63\u898F\u8868\u73FE");
-        EXPECT_EQ(check.style, 0x50010D03u);
-        EXPECT_EQ(check.exStyle, 0u);
-        EXPECT_EQ(check.x, 114);
-        EXPECT_EQ(check.y, 0);
-        EXPECT_EQ(check.cx, 40);
-        EXPECT_EQ(check.cy, 21);
-        EXPECT_EQ(check.extra, 0);
-    }
+    const Item& check = t.items[1];
+    EXPECT_EQ(check.className, L"#128") << ToUtf8(check.className);
+    EXPECT_EQ(check.id, 1001);
+    EXPECT_EQ(check.text, L"\u6B63\u898F\u8868\u73FE");
+    EXPECT_EQ(check.style, 0x50010D03u);
+    EXPECT_EQ(check.exStyle, 0u);
+    EXPECT_EQ(check.x, 114);
+    EXPECT_EQ(check.y, 0);
+    EXPECT_EQ(check.cx, 40);
+    EXPECT_EQ(check.cy, 21);
+    EXPECT_EQ(check.extra, 0);
 }
 
 }  // namespace
