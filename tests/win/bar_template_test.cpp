@@ -120,6 +120,20 @@ Template ReadTemplate(const std::wstring& dllPath) {
     return result;
 }
 
+void ExpectItem(const Item& actual, const Item& expected) {
+    SCOPED_TRACE(testing::Message() << "item " << expected.id);
+    EXPECT_EQ(actual.className, expected.className) << ToUtf8(actual.className);
+    EXPECT_EQ(actual.id, expected.id);
+    EXPECT_EQ(actual.text, expected.text);
+    EXPECT_EQ(actual.style, expected.style);
+    EXPECT_EQ(actual.exStyle, expected.exStyle);
+    EXPECT_EQ(actual.x, expected.x);
+    EXPECT_EQ(actual.y, expected.y);
+    EXPECT_EQ(actual.cx, expected.cx);
+    EXPECT_EQ(actual.cy, expected.cy);
+    EXPECT_EQ(actual.extra, expected.extra);
+}
+
 TEST(BarTemplate, DialogOneHundredSevenIsTheBarLayout) {
     const std::wstring dll = BinDir() + L"FindRail.dll";
     SCOPED_TRACE(testing::Message() << ToUtf8(dll));
@@ -139,30 +153,9 @@ TEST(BarTemplate, DialogOneHundredSevenIsTheBarLayout) {
     EXPECT_EQ(t.face, L"MS UI Gothic");
     ASSERT_EQ(t.items.size(), 2u);
 
-    const Item& edit = t.items[0];
-    // The predefined classes by ordinal, as the platform's resource compiler stores them.
-    EXPECT_EQ(edit.className, L"#129") << ToUtf8(edit.className);
-    EXPECT_EQ(edit.id, 40002);
-    EXPECT_EQ(edit.text, L"");
-    EXPECT_EQ(edit.style, 0x50810000u);
-    EXPECT_EQ(edit.exStyle, 0u);
-    EXPECT_EQ(edit.x, 0);
-    EXPECT_EQ(edit.y, 0);
-    EXPECT_EQ(edit.cx, 106);
-    EXPECT_EQ(edit.cy, 21);
-    EXPECT_EQ(edit.extra, 0);
-
-    const Item& check = t.items[1];
-    EXPECT_EQ(check.className, L"#128") << ToUtf8(check.className);
-    EXPECT_EQ(check.id, 1001);
-    EXPECT_EQ(check.text, L"\u6B63\u898F\u8868\u73FE");
-    EXPECT_EQ(check.style, 0x50010D03u);
-    EXPECT_EQ(check.exStyle, 0u);
-    EXPECT_EQ(check.x, 114);
-    EXPECT_EQ(check.y, 0);
-    EXPECT_EQ(check.cx, 40);
-    EXPECT_EQ(check.cy, 21);
-    EXPECT_EQ(check.extra, 0);
+    // The predefined classes by ordinal (#129 EDIT, #128 BUTTON), as the platform's resource compiler stores them.
+    ExpectItem(t.items[0], {0x50810000u, 0, 0, 0, 106, 21, 40002, L"#129", L"", 0});
+    ExpectItem(t.items[1], {0x50010D03u, 0, 114, 0, 40, 21, 1001, L"#128", L"\u6B63\u898F\u8868\u73FE", 0});
 }
 
 }  // namespace
