@@ -2,9 +2,8 @@
 // the settings store or the bar's windows are called.
 #include "plugin/bar_registry.h"
 
+#include "handles/unique_handle.h"
 #include "plugin/host_interface.h"
-#include "plugin/module.h"
-#include "plugin/unique_handle.h"
 #include "settings/ini_document.h"
 
 #include <map>
@@ -36,13 +35,15 @@ public:
 
     std::map<HWND, std::unique_ptr<BarState>, FrameOrder> entries;
     UniqueMutex lock;
+    IniDocument* settings = nullptr;  // the module's store, handed over at start
 };
 
 BarRegistry registry;
 
 }  // namespace
 
-bool StartBarRegistry() {
+bool StartBarRegistry(IniDocument* settings) {
+    registry.settings = settings;
     registry.lock = MakeMutex();
     return static_cast<bool>(registry.lock);
 }
@@ -71,7 +72,7 @@ void HandleFrameEvents(HWND frame, UINT events) {
         MutexLock guard(registry.lock.get());
         std::unique_ptr<BarState>& slot = registry.entries[frame];
         if (!slot) {
-            slot.reset(new (std::nothrow) BarState(&SettingsStore()));
+            slot.reset(new (std::nothrow) BarState(registry.settings));
         }
         state = slot.get();
     }

@@ -18,8 +18,9 @@ struct BarState {
     bool visible = false;  // follows the host's show and hide reports
 };
 
-// Creates the registry lock; false when the system refused it (the registry then works unguarded).
-bool StartBarRegistry();
+// Creates the registry lock and records the settings store that every new BarState points to; false when the
+// system refused the lock (the registry then works unguarded).
+bool StartBarRegistry(IniDocument* settings);
 void StopBarRegistry();
 
 // The frame's BarState or null; a lookup leaves an empty entry behind, as the next event fills it.

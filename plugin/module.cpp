@@ -16,13 +16,9 @@ IniDocument settingsStore;
 
 }  // namespace
 
-IniDocument& SettingsStore() {
-    return settingsStore;
-}
-
 void ModuleStart(HINSTANCE instance) {
     InitWindowSupport(instance);
-    (void)StartBarRegistry();
+    (void)StartBarRegistry(&settingsStore);
     InitModulePaths(instance);
     settingsStore.Load(pluginIniPath);
     // Whatever the file was written in, it goes back as UTF-8 without a byte-order mark.

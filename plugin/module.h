@@ -3,11 +3,6 @@
 
 #include <windows.h>
 
-class IniDocument;
-
-// The one settings store, alive from module load to unload.
-IniDocument& SettingsStore();
-
 // Run from the process attach and detach notifications.
 void ModuleStart(HINSTANCE instance);
 void ModuleStop();
