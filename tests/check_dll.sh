@@ -1,6 +1,6 @@
 #!/bin/sh
 # Checks a built FindRail.dll from its headers: the seven exports by name at ordinals 1 to 7, no decorated
-# names, imports of system DLLs only, and the resources it must carry.
+# names, imports of system DLLs only, the Windows GUI subsystem, and the resources it must carry.
 set -u
 objdump=$1
 dll=$2
@@ -28,6 +28,9 @@ for dll_name in $imports; do
         *) echo "imports a non-system DLL: $dll_name"; fail=1 ;;
     esac
 done
+
+# A GUI plug-in: tools show the subsystem the header names, and the linker's default for a DLL is the console.
+echo "$dump" | grep -Eq '^Subsystem[[:space:]]+00000002' || { echo "subsystem is not Windows GUI (2)"; fail=1; }
 
 size=$(stat -c %s "$dll")
 echo "size $size bytes"
