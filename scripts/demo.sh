@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds FindRail.dll, the shipping 32-bit DLL, and shows it at work in the 32-bit stand-in host under Wine's
-# WoW64 mode and Xvfb: a Japanese search text is typed into the bar and Enter pressed.
+# WoW64 mode and Xvfb, on a Japanese Windows (code page 932) as FindRail's users have: a Japanese search text
+# is typed into the bar and Enter pressed.
 # Leaves the screenshot in build/demo/findrail-demo.png.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -17,6 +18,11 @@ echo "Shipping DLL: $dll ($(stat -c %s "$dll") bytes, SHA-256 $(sha256sum "$dll"
 demo="$root/build/demo"
 mkdir -p "$demo"
 export WINEPREFIX="$demo/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+# A Japanese Windows: Wine takes it from LC_ALL. glibc has no ja_JP locale here and would read the command
+# line as ASCII, so the name is given the data of C.UTF-8, as the 32-bit test tier does.
+mkdir -p "$demo/locale"
+ln -sfn /usr/lib/locale/C.utf8 "$demo/locale/ja_JP.UTF-8"
+japanese=(env LC_ALL=ja_JP.UTF-8 LOCPATH="$demo/locale")
 wine="$root/scripts/wine.sh"
 . scripts/wine_env.sh
 
@@ -36,7 +42,7 @@ log="$demo/host.log"
 shot="$demo/findrail-demo.png"
 rm -f "$log" "$shot"
 
-xvfb-run -a -s "-screen 0 680x400x24" bash -c '
+"${japanese[@]}" xvfb-run -a -s "-screen 0 680x400x24" bash -c '
     set -e
     "'"$wine"'" --server -k 2>/dev/null || true
     "'"$wine"'" regedit /S "'"$demo/fonts.reg"'" </dev/null >/dev/null 2>&1
