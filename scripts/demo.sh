@@ -46,6 +46,8 @@ rm -f "$log" "$shot"
     set -e
     "'"$wine"'" --server -k 2>/dev/null || true
     "'"$wine"'" regedit /S "'"$demo/fonts.reg"'" </dev/null >/dev/null 2>&1
+    "'"$wine"'" reg query "HKLM\System\CurrentControlSet\Control\Nls\CodePage" /v ACP </dev/null 2>/dev/null |
+        tr -d "\r" >"'"$demo/codepage.txt"'"
     "'"$wine"'" "'"$root/build/i686/bin/StandInHost.exe"'" --document "'"$root/host/demo_document.txt"'" \
         --log "'"$log"'" open focus wait:500 type:正規表現 wait:500 enter wait:8000 quit &
     host=$!
@@ -68,6 +70,18 @@ if [ "$loaded" != "$(sha256sum "$dll" | cut -d' ' -f1)" ]; then
     exit 1
 fi
 echo "The 32-bit host ran $dll (SHA-256 $loaded)"
+# The Windows the demo ran on: system code page 932, not an English fallback.
+acp=$(sed -n 's/^ *ACP *REG_SZ *\([0-9]*\)$/\1/p' "$demo/codepage.txt")
+if [ "$acp" != 932 ]; then
+    echo "The demo did not run as a Japanese Windows: system code page '$acp'" >&2
+    exit 1
+fi
+echo "System code page: $acp"
+# The typed text crosses from this shell's command line into Windows: a wrong Unix code page mangles it.
+if ! tr -d '\r' <"$log" | grep -q '^2077 .* text=正規表現$'; then
+    echo "The host was not asked to search for 正規表現" >&2
+    exit 1
+fi
 if [ -s "$shot" ]; then
     echo "Screenshot: $shot"
 else
