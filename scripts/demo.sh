@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds FindRail.dll, the shipping 32-bit DLL, and shows it at work in the 32-bit stand-in host under Wine's
-# WoW64 mode and Xvfb: a Japanese search text is typed into the bar and Enter pressed.
+# WoW64 mode and Xvfb, on a Japanese Windows (code page 932) as FindRail's users have: a Japanese search text
+# is typed into the bar and Enter pressed.
 # Leaves the screenshot in build/demo/findrail-demo.png.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -17,6 +18,11 @@ echo "Shipping DLL: $dll ($(stat -c %s "$dll") bytes, SHA-256 $(sha256sum "$dll"
 demo="$root/build/demo"
 mkdir -p "$demo"
 export WINEPREFIX="$demo/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+# A Japanese Windows: Wine takes it from LC_ALL. glibc has no ja_JP locale here and would read the command
+# line as ASCII, so the name is given the data of C.UTF-8, as the 32-bit test tier does.
+mkdir -p "$demo/locale"
+ln -sfn /usr/lib/locale/C.utf8 "$demo/locale/ja_JP.UTF-8"
+japanese=(env LC_ALL=ja_JP.UTF-8 LOCPATH="$demo/locale")
 wine="$root/scripts/wine.sh"
 . scripts/wine_env.sh
 
@@ -36,10 +42,12 @@ log="$demo/host.log"
 shot="$demo/findrail-demo.png"
 rm -f "$log" "$shot"
 
-xvfb-run -a -s "-screen 0 680x400x24" bash -c '
+"${japanese[@]}" xvfb-run -a -s "-screen 0 680x400x24" bash -c '
     set -e
     "'"$wine"'" --server -k 2>/dev/null || true
     "'"$wine"'" regedit /S "'"$demo/fonts.reg"'" </dev/null >/dev/null 2>&1
+    "'"$wine"'" reg query "HKLM\System\CurrentControlSet\Control\Nls\CodePage" /v ACP </dev/null 2>/dev/null |
+        tr -d "\r" >"'"$demo/codepage.txt"'"
     "'"$wine"'" "'"$root/build/i686/bin/StandInHost.exe"'" --document "'"$root/host/demo_document.txt"'" \
         --log "'"$log"'" open focus wait:500 type:正規表現 wait:500 enter wait:8000 quit &
     host=$!
@@ -62,6 +70,18 @@ if [ "$loaded" != "$(sha256sum "$dll" | cut -d' ' -f1)" ]; then
     exit 1
 fi
 echo "The 32-bit host ran $dll (SHA-256 $loaded)"
+# The Windows the demo ran on: system code page 932, not an English fallback.
+acp=$(sed -n 's/^ *ACP *REG_SZ *\([0-9]*\)$/\1/p' "$demo/codepage.txt")
+if [ "$acp" != 932 ]; then
+    echo "The demo did not run as a Japanese Windows: system code page '$acp'" >&2
+    exit 1
+fi
+echo "System code page: $acp"
+# The typed text crosses from this shell's command line into Windows: a wrong Unix code page mangles it.
+if ! tr -d '\r' <"$log" | grep -q '^2077 .* text=正規表現$'; then
+    echo "The host was not asked to search for 正規表現" >&2
+    exit 1
+fi
 if [ -s "$shot" ]; then
     echo "Screenshot: $shot"
 else

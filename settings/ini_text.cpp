@@ -36,10 +36,6 @@ void ClassifyLine(std::wstring_view line, IniTextHandler& handler) {
     handler.OnEntry(TrimRight(line.substr(0, equals)), line.substr(equals + 1));
 }
 
-bool IsCSpace(wchar_t c) {
-    return c == L' ' || (c >= L'\t' && c <= L'\r');
-}
-
 // True when `format` holds exactly one printf conversion, and that conversion takes an int (`integer`) or
 // a double. A format that fails this would read an argument that is not there.
 bool IsSingleConversion(const std::wstring& format, bool integer) {
@@ -137,6 +133,32 @@ void ParseIniText(std::wstring_view text, IniTextHandler& handler) {
     }
 }
 
+#if defined(_WIN32)
+// The C runtime's own wcstol, so that a value reads as everything else on the system reads it: every Unicode
+// blank is skipped and every Unicode decimal digit counts, the full-width ones an input method types
+// included. long has 32 bits there in both widths, so its saturation is the 32-bit clamp.
+bool ParseDecimalInt32(std::wstring_view text, int32_t* value) {
+    static_assert(sizeof(long) == sizeof(int32_t), "wcstol must saturate at the 32-bit limits");
+    const std::wstring terminated(text);
+    const wchar_t* const start = terminated.c_str();
+    wchar_t* end = nullptr;
+    const long parsed = std::wcstol(start, &end, 10);
+    if (end == start) {
+        return false;
+    }
+    *value = static_cast<int32_t>(parsed);
+    return true;
+}
+#else
+// Elsewhere, the C locale's wcstol written out, with the 32-bit clamp: ASCII blanks and ASCII digits only.
+namespace {
+
+bool IsCSpace(wchar_t c) {
+    return c == L' ' || (c >= L'\t' && c <= L'\r');
+}
+
+}  // namespace
+
 bool ParseDecimalInt32(std::wstring_view text, int32_t* value) {
     size_t i = 0;
     while (i < text.size() && IsCSpace(text[i])) {
@@ -166,6 +188,7 @@ bool ParseDecimalInt32(std::wstring_view text, int32_t* value) {
     }
     return true;
 }
+#endif
 
 std::wstring FormatIniValue(const IniEntry& entry) {
     switch (entry.kind) {

@@ -27,7 +27,8 @@ class IniTextHandler {
 void ParseIniText(std::wstring_view text, IniTextHandler& handler);
 
 // Reads a decimal integer as wcstol does with base 10: leading white space, an optional sign, digits;
-// out-of-range values clamp to the 32-bit limits. False, with *value untouched, when no digit is read.
+// out-of-range values clamp to the 32-bit limits. False, with *value untouched, when no digit is read. On
+// Windows it is the C runtime's wcstol (Unicode blanks and digits); elsewhere the C locale's (ASCII only).
 bool ParseDecimalInt32(std::wstring_view text, int32_t* value);
 
 // The value text that Save writes for an entry of any kind.

@@ -108,6 +108,17 @@ TEST_F(Document, RawTextBecomesIntegerOnFirstRead) {
         {"", false, 0},
         {"abc", false, 0},
         {" - 1", false, 0},
+        // As the C runtime's wcstol reads them: an input method types full-width digits (U+FF10..U+FF19) and
+        // the ideographic space U+3000. The file is UTF-8; each \u escape takes four hex digits.
+        {"\uFF10", true, 0},
+        {"\uFF11\uFF12", true, 12},
+        {"\u30007", true, 7},
+        {"\u3000\uFF18", true, 8},
+        {"-\uFF13", true, -3},
+        {"+\uFF19", true, 9},
+        {"4\uFF156", true, 456},
+        {"\uFF167\uFF41", true, 67},  // a full-width letter stops the number
+        {"\uFF0D1", false, 0},        // a full-width minus is no sign
     };
     std::string file;
     for (size_t i = 0; i < std::size(cases); ++i) {
@@ -127,7 +138,8 @@ TEST_F(Document, RawTextBecomesIntegerOnFirstRead) {
     doc.modified = true;
     EXPECT_EQ(SaveAndRead(),
               "k0=12\r\nk1=3\r\nk2=-4\r\nk3=5\r\nk4=6\r\nk5=2147483647\r\nk6=-2147483648\r\n"
-              "k7=0\r\nk8=0\r\nk9=0\r\n\r\n");
+              "k7=0\r\nk8=0\r\nk9=0\r\nk10=0\r\nk11=12\r\nk12=7\r\nk13=8\r\nk14=-3\r\nk15=9\r\nk16=456\r\n"
+              "k17=67\r\nk18=0\r\n\r\n");
 }
 
 TEST_F(Document, NamesMatchWithoutLetterCase) {

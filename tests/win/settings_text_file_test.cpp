@@ -17,6 +17,40 @@ std::wstring DataFile(const std::wstring& name) {
     return std::wstring(FINDRAIL_SETTINGS_DATA) + L"/encodings/" + name;
 }
 
+// Code page 0 is the system's own: of two expectations, the one for the code page that GetACP reports.
+std::string UnderSystemCodePage(const std::string& japanese, const std::string& western) {
+    switch (GetACP()) {
+        case 932:
+            return japanese;
+        case 1252:
+            return western;
+        default:
+            return "no expectation for code page " + std::to_string(GetACP());
+    }
+}
+
+// The shipping 32-bit tier is a Japanese Windows, as the users have; the 64-bit tier an English one. A tier
+// that fell back to the other would test one system twice and never the users' own.
+TEST(SystemLocale, IsTheTiersWindows) {
+    const bool japanese = sizeof(void*) == 4;
+    struct Row {
+        const char* what;
+        unsigned reported;
+        unsigned win32;
+        unsigned win64;
+    };
+    const Row rows[] = {
+        {"GetACP", GetACP(), 932, 1252},
+        {"GetOEMCP", GetOEMCP(), 932, 437},
+        {"GetUserDefaultLCID", GetUserDefaultLCID(), 0x0411, 0x0409},
+        {"GetSystemDefaultLCID", GetSystemDefaultLCID(), 0x0411, 0x0409},
+        {"GetUserDefaultUILanguage", GetUserDefaultUILanguage(), 0x0411, 0x0409},
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(row.reported, japanese ? row.win32 : row.win64) << row.what;
+    }
+}
+
 struct ReadCase {
     const wchar_t* file;
     int32_t code;
@@ -94,14 +128,23 @@ TEST_F(TextFiles, EveryEncodingRoundTrips) {
         int32_t code;
         std::wstring text;
     };
+    // 7-bit text is the same under code pages 932 and 1252: a backslash or tilde is no yen sign or overline.
     const RoundTrip cases[] = {
-        {ShiftJis, kSample}, {EucJp, kSample},
-        {Jis, kSample},      {Jis, L"ｹﾝｻｸ=検索\r\nx=1\r\n"},
-        {Utf16Le, kSample},  {Utf16Be, kSample},
-        {Utf8, kSample},     {Utf8Bom, kSample},
-        {Utf7, kSample},     {Ansi, L"ShowBar=1\r\nUseRegExp=0\r\n"},
-        {Utf16Le, L""},      {Utf16Be, L""},
-        {Utf8Bom, L""},      {Ansi, L""},
+        {ShiftJis, kSample},
+        {EucJp, kSample},
+        {Jis, kSample},
+        {Jis, L"ｹﾝｻｸ=検索\r\nx=1\r\n"},
+        {Utf16Le, kSample},
+        {Utf16Be, kSample},
+        {Utf8, kSample},
+        {Utf8Bom, kSample},
+        {Utf7, kSample},
+        {Ansi, L"ShowBar=1\r\nUseRegExp=0\r\n"},
+        {Utf16Le, L""},
+        {Utf16Be, L""},
+        {Utf8Bom, L""},
+        {Ansi, L""},
+        {Ansi, L"Path=C:\\Kelo\\~1\r\n"},
     };
     int n = 0;
     for (const RoundTrip& c : cases) {
@@ -134,6 +177,10 @@ TEST_F(TextFiles, WritesMarksAndByteOrder) {
         {ShiftJis, L"あ", "\x82\xA0"},
         {EucJp, L"あ", "\xA4\xA2"},
         {Jis, L"あa", "\x1B$B$\"\x1B(Ba"},
+        // Unset, NotText and Ansi write in the system's code page.
+        {Ansi, L"あ=1", UnderSystemCodePage("\x82\xA0=1", "?=1")},
+        {Unset, L"ｹﾝｻｸ", UnderSystemCodePage("\xB9\xDD\xBB\xB8", "????")},
+        {NotText, L"é", UnderSystemCodePage("e", "\xE9")},
     };
     for (const Bytes& c : cases) {
         const std::wstring path = dir + L"bytes.txt";
