@@ -19,6 +19,7 @@ mkdir -p "$demo"
 export WINEPREFIX="$demo/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 wine="$root/scripts/wine.sh"
 . scripts/wine_env.sh
+scripts/wine_prefix.sh "$WINEPREFIX"
 
 # Wine does no glyph fallback: the Japanese faces the bar and the host ask for are mapped to the IPA fonts.
 {
