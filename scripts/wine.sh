@@ -11,9 +11,8 @@ if [ ! -f "$FINDRAIL_WINE_ROOT/$FINDRAIL_WINE_MARKER" ]; then
     echo "wine.sh: no Wine root in $FINDRAIL_WINE_ROOT; run scripts/setup.sh first" >&2
     exit 127
 fi
-# A build folder's prefix is copied from the machine's template (wine_prefix.sh), never made by Wine itself.
-if [ -n "${WINEPREFIX:-}" ] && [ "$WINEPREFIX" != "$FINDRAIL_WINE_TEMPLATE" ] && [ "${1:-}" != --server ] &&
-    [ ! -f "$WINEPREFIX/$FINDRAIL_WINE_TEMPLATE_MARKER" ]; then
+# A missing prefix is copied from the machine's template (wine_prefix.sh) rather than made by Wine from nothing.
+if [ -n "${WINEPREFIX:-}" ] && [ ! -e "$WINEPREFIX" ] && [ "${1:-}" != --server ]; then
     "$here/wine_prefix.sh" "$WINEPREFIX" >&2
 fi
 program=/usr/lib/wine/wine64

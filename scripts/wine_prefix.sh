@@ -34,9 +34,12 @@ make_template() {
     mkdir -p "$template"
     # Always the same English prefix, whatever the caller's locale and display; Wine adapts the locale at
     # each start, and the display settings are written into each prefix's own registry.
-    (cd "$template" && env -u LC_ALL -u LANG -u LANGUAGE -u DISPLAY -u WAYLAND_DISPLAY WINEPREFIX="$template" \
-        WINEDEBUG=-all "WINEDLLOVERRIDES=mscoree,mshtml=" "$here/wine.sh" wineboot -i </dev/null >/dev/null 2>&1 &&
-        WINEPREFIX="$template" "$here/wine.sh" --server -w) 9>&- || fail "wineboot could not make the template"
+    (
+        cd "$template"
+        export WINEPREFIX="$template" WINEDEBUG=-all "WINEDLLOVERRIDES=mscoree,mshtml="
+        env -u LC_ALL -u LANG -u LANGUAGE -u DISPLAY -u WAYLAND_DISPLAY "$here/wine.sh" wineboot -i \
+            </dev/null >/dev/null 2>&1 && "$here/wine.sh" --server -w
+    ) 9>&- || fail "wineboot could not make the template"
     [ -f "$template/system.reg" ] && [ -f "$template/drive_c/windows/system32/kernel32.dll" ] ||
         fail "the template in $template is incomplete"
     # Wine's DLLs in a prefix are byte copies of the root's: hard links to those take no disk.
@@ -79,25 +82,33 @@ if prefix_current; then
     exit 0
 fi
 
+# Only a Wine prefix (or nothing) is replaced, never a folder named by mistake.
+if [ -e "$prefix" ] && [ ! -f "$prefix/system.reg" ] && [ -n "$(ls -A "$prefix")" ]; then
+    fail "$prefix is not a Wine prefix; not replacing it"
+fi
 start=$(date +%s%N)
+# Made beside it and renamed into place, so that the prefix is whole or absent even when this is killed.
+staging=$prefix.new
+rm -rf "$staging"
+mkdir -p "$staging"
+excludes=(--exclude="./$marker")
+for dir in "${shared[@]}"; do
+    excludes+=(--exclude="./$dir")
+done
+(cd "$template" && tar -cf - "${excludes[@]}" .) | (cd "$staging" && tar -xpf -)
+for dir in "${shared[@]}"; do
+    if [ -d "$template/$dir" ]; then
+        cp -al "$template/$dir" "$staging/$dir"
+    fi
+done
+# Wine updates a prefix whose stamp differs from its wine.inf's time; "disable" rules that out for good.
+printf 'disable\n' >"$staging/.update-timestamp"
+cp "$template/$marker" "$staging/$marker"
 if [ -e "$prefix" ]; then
     # A server still running on the old prefix would keep writing into it.
     (cd "$prefix" && WINEPREFIX="$prefix" "$here/wine.sh" --server -k) >/dev/null 2>&1 9>&- || true
     rm -rf "$prefix"
 fi
-mkdir -p "$prefix"
-excludes=(--exclude="./$marker")
-for dir in "${shared[@]}"; do
-    excludes+=(--exclude="./$dir")
-done
-(cd "$template" && tar -cf - "${excludes[@]}" .) | (cd "$prefix" && tar -xpf -)
-for dir in "${shared[@]}"; do
-    if [ -d "$template/$dir" ]; then
-        cp -al "$template/$dir" "$prefix/$dir"
-    fi
-done
-# Wine updates a prefix whose stamp differs from its wine.inf's time; "disable" rules that out for good.
-printf 'disable\n' >"$prefix/.update-timestamp"
-cp "$template/$marker" "$prefix/$marker"
+mv "$staging" "$prefix"
 elapsed=$((($(date +%s%N) - start) / 1000000))
 echo "Wine prefix ready in $((elapsed / 1000)).$(printf '%03d' $((elapsed % 1000))) s: $prefix"
