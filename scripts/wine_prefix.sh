@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Makes a Wine prefix for one build folder from the machine's prefix template, in well under a second:
-#   scripts/wine_prefix.sh DIR      make DIR a prefix when it is missing, half-made or from an older template
+#   scripts/wine_prefix.sh DIR      make DIR a prefix when it is missing, made by Wine or from an older template
 # The template is made once per machine beside the Wine root ($FINDRAIL_WINE_ROOT.prefix), under the root's
-# lock, and again whenever the root is remade. Its copy of Wine's own files (the DLL folders, well over a GB)
+# lock, and again whenever the root is remade. Its copy of Wine's own files (the DLL folders, most of a prefix)
 # is hard links to the root's identical files; a prefix hard-links those folders in turn and copies the rest
 # (registry, user folders, ini files), which is what Wine writes. Wine rewrites the DLL folders in place only
 # when it updates a prefix, so a prefix never updates itself: it is made again from the template instead.
@@ -50,7 +50,7 @@ make_template() {
         name=${file##*/}
         for source in "${sources[@]}"; do
             if [ -f "$source/$name" ] && cmp -s "$file" "$source/$name"; then
-                ln -f "$source/$name" "$file"
+                ln -f "$source/$name" "$file" 2>/dev/null || true
                 break
             fi
         done
@@ -97,8 +97,10 @@ for dir in "${shared[@]}"; do
 done
 (cd "$template" && tar -cf - "${excludes[@]}" .) | (cd "$staging" && tar -xpf -)
 for dir in "${shared[@]}"; do
-    if [ -d "$template/$dir" ]; then
-        cp -al "$template/$dir" "$staging/$dir"
+    # A build folder on another file system than the cache gets a plain copy.
+    if [ -d "$template/$dir" ] && ! cp -al "$template/$dir" "$staging/$dir" 2>/dev/null; then
+        rm -rf "${staging:?}/$dir"
+        cp -a "$template/$dir" "$staging/$dir"
     fi
 done
 # Wine updates a prefix whose stamp differs from its wine.inf's time; "disable" rules that out for good.
