@@ -25,6 +25,7 @@ ln -sfn /usr/lib/locale/C.utf8 "$demo/locale/ja_JP.UTF-8"
 japanese=(env LC_ALL=ja_JP.UTF-8 LOCPATH="$demo/locale")
 wine="$root/scripts/wine.sh"
 . scripts/wine_env.sh
+scripts/wine_prefix.sh "$WINEPREFIX"
 
 # Wine does no glyph fallback: the Japanese faces the bar and the host ask for are mapped to the IPA fonts.
 {

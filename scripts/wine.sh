@@ -11,6 +11,10 @@ if [ ! -f "$FINDRAIL_WINE_ROOT/$FINDRAIL_WINE_MARKER" ]; then
     echo "wine.sh: no Wine root in $FINDRAIL_WINE_ROOT; run scripts/setup.sh first" >&2
     exit 127
 fi
+# A missing prefix is copied from the machine's template (wine_prefix.sh) rather than made by Wine from nothing.
+if [ -n "${WINEPREFIX:-}" ] && [ ! -e "$WINEPREFIX" ] && [ "${1:-}" != --server ]; then
+    "$here/wine_prefix.sh" "$WINEPREFIX" >&2
+fi
 program=/usr/lib/wine/wine64
 if [ "${1:-}" = --server ]; then
     program=/usr/lib/wine/wineserver64

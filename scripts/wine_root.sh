@@ -4,6 +4,7 @@
 #   scripts/wine_root.sh          create it when missing or incomplete; print where it is
 # The root lives in $FINDRAIL_WINE_ROOT (default /var/cache/findrail/wine10-trixie), outside any checkout, so
 # that every clone and every CI run reuse it. A marker written last tells a finished root from a broken one.
+# The prefix template beside it (scripts/wine_prefix.sh) shares its files, so it goes when the root is remade.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/wine_env.sh"
@@ -41,7 +42,7 @@ fi
 
 start=$(date +%s)
 echo "Making the Wine root in $FINDRAIL_WINE_ROOT from $mirror (about 1.7 GB, a minute or two)"
-rm -rf "$FINDRAIL_WINE_ROOT"
+rm -rf "$FINDRAIL_WINE_TEMPLATE" "$FINDRAIL_WINE_ROOT"
 log=$(mktemp)
 trap 'rm -f "$log"' EXIT
 if ! debootstrap --variant=minbase "$FINDRAIL_WINE_SUITE" "$FINDRAIL_WINE_ROOT" "$mirror" >"$log" 2>&1; then
