@@ -29,15 +29,16 @@ std::string UnderSystemCodePage(const std::string& japanese, const std::string& 
     }
 }
 
-// The shipping 32-bit tier is a Japanese Windows, as the users have; the 64-bit tier an English one. A tier
-// that fell back to the other would test one system twice and never the users' own.
+// Each tier runs as the Windows its tree names (the shipping 32-bit tier a Japanese one, as the users have; the
+// 64-bit tier an English one). A tier that fell back to the other would test one system twice and never the
+// users' own.
 TEST(SystemLocale, IsTheTiersWindows) {
-    const bool japanese = sizeof(void*) == 4;
+    const bool japanese = FINDRAIL_JAPANESE_WINDOWS != 0;
     struct Row {
         const char* what;
         unsigned reported;
-        unsigned win32;
-        unsigned win64;
+        unsigned japanese;
+        unsigned english;
     };
     const Row rows[] = {
         {"GetACP", GetACP(), 932, 1252},
@@ -47,7 +48,7 @@ TEST(SystemLocale, IsTheTiersWindows) {
         {"GetUserDefaultUILanguage", GetUserDefaultUILanguage(), 0x0411, 0x0409},
     };
     for (const Row& row : rows) {
-        EXPECT_EQ(row.reported, japanese ? row.win32 : row.win64) << row.what;
+        EXPECT_EQ(row.reported, japanese ? row.japanese : row.english) << row.what;
     }
 }
 
