@@ -5,7 +5,8 @@
 //
 // Commands, run in order against the current frame (the last opened one unless `frame` chose another):
 //   open[:<events>] open a frame (events 0x4 unless given, in decimal)
-//   close           close the current frame            frame:<n>    make the n-th opened frame current
+//   close           close the current frame
+//   frame:<n>       make the n-th opened frame current; -1 is the last opened, -2 the one before
 //   type:<text>     post the text as WM_CHAR units to the bar's search box
 //   key:<vk>        post WM_KEYDOWN and WM_KEYUP of a virtual key (decimal) to the search box
 //   enter           key:13                            tick         click the regular-expression check box
@@ -17,7 +18,7 @@
 //   load            load the plug-in again
 //   closein:<msg>   close the next frame that gets message 2093 or 2095 from inside its handling
 //   attachin        report the attach event again from inside the next 2093
-//   exports:<n>     call every export for the n-th opened frame, open, never announced or closed
+//   exports:<n>     call every export for an opened frame (n as for `frame`), never announced or closed
 //   stale           destroy the search box, then offer PluginProc 2308 key messages for it
 //   gdi             log the number of GDI objects the process holds
 //   quit            stop; without it the program runs until its last frame is closed
@@ -181,8 +182,7 @@ class Script {
                 current = frames.empty() ? nullptr : frames.back();
             }
         } else if (verb == L"frame") {
-            const size_t n = static_cast<size_t>(_wtoi(arg.c_str()));
-            current = n >= 1 && n <= opened.size() ? opened[n - 1] : nullptr;
+            current = Opened(arg);
         } else if (verb == L"resize") {
             RECT rect{};
             (void)GetWindowRect(current, &rect);
@@ -203,8 +203,8 @@ class Script {
         } else if (verb == L"attachin") {
             host.attachInsideAdd = true;
         } else if (verb == L"exports") {
-            const size_t n = static_cast<size_t>(_wtoi(arg.c_str()));
-            CallEveryExport(n >= 1 && n <= opened.size() ? opened[n - 1] : nullptr, static_cast<int>(n));
+            const HWND frame = Opened(arg);
+            CallEveryExport(frame, FrameNumber(frame));
         } else if (verb == L"stale") {
             OfferStaleMessages();
         } else if (verb == L"gdi") {
@@ -259,6 +259,14 @@ class Script {
     }
 
   private:
+    // The n-th opened frame, or with a negative n the one that many back from the last opened (-1: the last).
+    HWND Opened(const std::wstring& number) const {
+        const int n = _wtoi(number.c_str());
+        const int index = n < 0 ? static_cast<int>(opened.size()) + n : n - 1;
+        return index >= 0 && index < static_cast<int>(opened.size()) ? opened[static_cast<size_t>(index)]
+                                                                     : nullptr;
+    }
+
     // Every export, with the answers logged; OnEvents only with bits that the plug-in ignores whole.
     void CallEveryExport(HWND frame, int number) {
         const PluginExports& e = host.Exports();
