@@ -67,5 +67,6 @@ class CToolBarDlg : public DialogObject<CToolBarDlg> {
 };
 
 // Builds the frame's bar, registers it with the host and shows it when ShowBar asks for it. When no container
-// could be made nothing is registered, so that the next attach event tries again.
+// could be made nothing is registered, so that the next attach event tries again. Once the host has reported
+// the frame closed from inside one of these messages, the frame is sent nothing more.
 void AttachBar(BarState& state, HWND frame);
