@@ -137,8 +137,7 @@ void HandleFrameEvents(HWND frame, UINT events) {
     }
 
     if ((events & kEventClose) != 0) {
-        // The BarState goes when the hold of this call, and of any call that this one is nested in, is let
-        // go.
+        // Completed when the last call holding this BarState lets it go: this one or one it is nested in.
         MutexLock guard(registry.lock.get());
         state->closing = true;
     }
