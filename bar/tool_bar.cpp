@@ -34,6 +34,10 @@ CToolBar::CToolBar() : background(CreateSolidBrush(GetSysColor(COLOR_MENU))) {}
 
 CToolBar::~CToolBar() {
     // Both windows may outlive this object; from here on their messages must not reach it.
+    ReleaseWindows();
+}
+
+void CToolBar::ReleaseWindows() noexcept {
     search.Release();
     ReleaseBinding();
 }
@@ -193,6 +197,11 @@ void AttachBar(BarState& state, HWND frame) {
     registration.title = kBarTitle;
     state.toolbarId =
         static_cast<int32_t>(SendMessageW(frame, kMsgAddToolbar, 0, reinterpret_cast<LPARAM>(&registration)));
+    // The host may have closed the frame meanwhile: a closed frame is sent nothing more, and a check box that
+    // never showed the setting must not store it.
+    if (state.closing) {
+        return;
+    }
 
     bar.frame = frame;
     bar.settings = state.settings;
@@ -200,6 +209,9 @@ void AttachBar(BarState& state, HWND frame) {
     if (showBar != 0) {
         (void)SendMessageW(frame, kMsgShowToolbar, static_cast<WPARAM>(static_cast<INT_PTR>(state.toolbarId)),
                            1);
+        if (state.closing) {
+            return;
+        }
     }
     (void)SendMessageW(frame, WM_ACTIVATE, WA_ACTIVE, reinterpret_cast<LPARAM>(bar.hwnd));
 }

@@ -24,6 +24,11 @@ class CToolBar : public WindowObject<CToolBar> {
     BOOL HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result, DWORD mapId)
         override;
 
+    // Lets the container and the search box go without sending them anything: the box gets its own
+    // procedure back if ours is still on top, the container gets DefWindowProcW. Brush and font stay, as the
+    // controls may still use the font. No message of either window reaches this object afterwards.
+    void ReleaseWindows() noexcept;
+
     // 1 when the bar has translated and dispatched or consumed the message, else 0: key presses and
     // characters for the search field go straight to it, and Enter there asks the frame to search.
     BOOL PreTranslate(MSG* msg);
@@ -62,5 +67,6 @@ class CToolBarDlg : public DialogObject<CToolBarDlg> {
 };
 
 // Builds the frame's bar, registers it with the host and shows it when ShowBar asks for it. When no container
-// could be made nothing is registered, so that the next attach event tries again.
+// could be made nothing is registered, so that the next attach event tries again. Once the host has reported
+// the frame closed from inside one of these messages, the frame is sent nothing more.
 void AttachBar(BarState& state, HWND frame);

@@ -95,6 +95,21 @@ void TermWindowSupport() {
     moduleInstance = nullptr;
 }
 
+void UnregisterWindowClasses() {
+    if (!lockReady) {
+        return;
+    }
+    CriticalSectionLock guard(layerLock);
+    for (WindowClassRecord* record = registeredClasses; record != nullptr;) {
+        WindowClassRecord* next = record->next;
+        (void)UnregisterClassW(record->name, moduleInstance);
+        record->atom.store(0, std::memory_order_relaxed);
+        record->next = nullptr;
+        record = next;
+    }
+    registeredClasses = nullptr;
+}
+
 HINSTANCE WindowSupportInstance() {
     return moduleInstance;
 }

@@ -13,6 +13,9 @@
 void InitWindowSupport(HINSTANCE instance);
 // Module stop: deletes the lock. Objects must not be created or bound afterwards.
 void TermWindowSupport();
+// Unregisters the window classes of ours that no window uses any more (the system refuses the others, which
+// then stay registered with windows whose procedure is no longer ours); the layer forgets them all.
+void UnregisterWindowClasses();
 // The instance given to InitWindowSupport, or null.
 HINSTANCE WindowSupportInstance();
 

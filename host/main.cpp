@@ -3,21 +3,33 @@
 //
 //   StandInHost.exe [--plugin <dll>] [--document <UTF-8 file>] [--log <file>] [command...]
 //
-// Commands, run in order against the last opened frame:
-//   open            open a frame (events 0x4)         close        close the last frame
+// Commands, run in order against the current frame (the last opened one unless `frame` chose another):
+//   open[:<events>] open a frame (events 0x4 unless given, in decimal)
+//   close           close the current frame
+//   frame:<n>       make the n-th opened frame current; -1 is the last opened, -2 the one before
 //   type:<text>     post the text as WM_CHAR units to the bar's search box
 //   key:<vk>        post WM_KEYDOWN and WM_KEYUP of a virtual key (decimal) to the search box
 //   enter           key:13                            tick         click the regular-expression check box
 //   focus           put the keyboard focus in the search box
 //   command         invoke the plug-in's command      report       log the bar's state
-//   wait:<ms>       run the message loop              unload       free the plug-in
+//   resize          give the frame a new size         paint        repaint the frame and all its children
+//   wait:<ms>       run the message loop              unload       close every frame, then free the plug-in
+//   free            free the plug-in, frames left open
+//   load            load the plug-in again
+//   closein:<msg>   close the next frame that gets message 2093 or 2095 from inside its handling
+//   attachin        report the attach event again from inside the next 2093
+//   exports:<n>     call every export for an opened frame (n as for `frame`), never announced or closed
+//   stale           destroy the search box, then offer PluginProc 2308 key messages for it
+//   gdi             log the number of GDI objects the process holds
 //   quit            stop; without it the program runs until its last frame is closed
+#include "bar_gdi_count.h"
 #include "host/standin_host.h"
 #include "plugin/resource_ids.h"
 
 #include <windows.h>
 #include <bcrypt.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -31,8 +43,8 @@ std::string ToUtf8(const std::wstring& text) {
     const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
                                          nullptr, nullptr);
     std::string result(static_cast<size_t>(size), '\0');
-    (void)WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &result[0], size, nullptr,
-                              nullptr);
+    (void)WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &result[0], size,
+                              nullptr, nullptr);
     return result;
 }
 
@@ -52,7 +64,8 @@ std::wstring ReadUtf8File(const std::wstring& path) {
     if (bytes.size() >= 3 && bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) {
         bytes.erase(0, 3);
     }
-    const int size = MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
+    const int size =
+        MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
     text.resize(static_cast<size_t>(size));
     if (size > 0) {
         (void)MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), &text[0], size);
@@ -69,7 +82,7 @@ std::wstring ReadUtf8File(const std::wstring& path) {
 }
 
 class Log {
-public:
+  public:
     void Open(const std::wstring& path) { file = _wfopen(path.c_str(), L"wb"); }
     ~Log() {
         if (file != nullptr) {
@@ -84,7 +97,7 @@ public:
         }
     }
 
-private:
+  private:
     FILE* file = nullptr;
 };
 
@@ -93,8 +106,9 @@ std::wstring Number(long long value) {
 }
 
 class Script {
-public:
-    Script(StandInHost& host, Log& log) : host(host), log(log) {}
+  public:
+    Script(StandInHost& host, Log& log, const std::wstring& pluginPath)
+        : host(host), log(log), pluginPath(pluginPath) {}
 
     int FrameNumber(HWND frame) {
         for (size_t i = 0; i < opened.size(); ++i) {
@@ -119,7 +133,8 @@ public:
                 case kMsgFind: {
                     wchar_t flags[16];
                     swprintf(flags, 16, L"0x%X", static_cast<unsigned>(r.wParam));
-                    line += L" flags=" + std::wstring(flags) + L" found=" + Number(r.found) + L" text=" + r.text;
+                    line +=
+                        L" flags=" + std::wstring(flags) + L" found=" + Number(r.found) + L" text=" + r.text;
                     break;
                 }
                 default:
@@ -135,6 +150,12 @@ public:
         return bar ? GetDlgItem(bar, IDC_SEARCH_EDIT) : nullptr;
     }
 
+    std::wstring BoxText() const {
+        wchar_t text[256] = {};
+        (void)GetWindowTextW(SearchBox(), text, 256);
+        return text;
+    }
+
     HWND CheckBox() const {
         HWND bar = current ? host.Toolbar(current) : nullptr;
         return bar ? GetDlgItem(bar, IDC_REGEXP_CHECK) : nullptr;
@@ -146,14 +167,48 @@ public:
         const std::wstring verb = command.substr(0, colon);
         const std::wstring arg = colon == std::wstring::npos ? L"" : command.substr(colon + 1);
         if (verb == L"open") {
-            current = host.OpenFrame(kEventAttach, documentText);
+            const UINT events = arg.empty() ? kEventAttach : static_cast<UINT>(_wtoi(arg.c_str()));
+            current = host.OpenFrame(events, documentText);
             opened.push_back(current);
+            // The host may have closed the frame while the plug-in handled its first events.
+            const auto frames = host.Frames();
+            if (std::find(frames.begin(), frames.end(), current) == frames.end()) {
+                current = frames.empty() ? nullptr : frames.back();
+            }
         } else if (verb == L"close") {
             if (current != nullptr) {
                 host.CloseFrame(current);
                 const auto frames = host.Frames();
                 current = frames.empty() ? nullptr : frames.back();
             }
+        } else if (verb == L"frame") {
+            current = Opened(arg);
+        } else if (verb == L"resize") {
+            RECT rect{};
+            (void)GetWindowRect(current, &rect);
+            const int grow = rect.right - rect.left > 600 ? -80 : 80;
+            (void)MoveWindow(current, rect.left, rect.top, rect.right - rect.left + grow,
+                             rect.bottom - rect.top, TRUE);
+        } else if (verb == L"paint") {
+            (void)RedrawWindow(current, nullptr, nullptr,
+                               RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+        } else if (verb == L"free") {
+            LogRecords();
+            host.UnloadPlugin();
+            log.Line(L"freed");
+        } else if (verb == L"load") {
+            log.Line(host.LoadPlugin(pluginPath) ? L"loaded again" : L"load failed");
+        } else if (verb == L"closein") {
+            host.closeInside = static_cast<UINT>(_wtoi(arg.c_str()));
+        } else if (verb == L"attachin") {
+            host.attachInsideAdd = true;
+        } else if (verb == L"exports") {
+            const HWND frame = Opened(arg);
+            CallEveryExport(frame, FrameNumber(frame));
+        } else if (verb == L"stale") {
+            OfferStaleMessages();
+        } else if (verb == L"gdi") {
+            log.Line(L"gdi " + Number(CountGdiObjects()));
         } else if (verb == L"focus") {
             (void)SetFocus(SearchBox());
         } else if (verb == L"type") {
@@ -182,8 +237,10 @@ public:
             LogRecords();
             const bool checked = SendMessageW(CheckBox(), BM_GETCHECK, 0, 0) == BST_CHECKED;
             log.Line(L"report frame=" + Number(FrameNumber(current)) + L" toolbar=" +
-                     Number(host.Toolbar(current) != nullptr) + L" shown=" + Number(host.ToolbarShown(current)) +
-                     L" command=" + Number(host.CommandChecked(current)) + L" regexp=" + Number(checked));
+                     Number(host.Toolbar(current) != nullptr) + L" shown=" +
+                     Number(host.ToolbarShown(current)) + L" command=" +
+                     Number(host.CommandChecked(current)) + L" regexp=" + Number(checked) + L" text=" +
+                     BoxText());
         } else if (verb == L"unload") {
             LogRecords();
             while (!host.Frames().empty()) {
@@ -201,15 +258,66 @@ public:
         return true;
     }
 
-private:
+  private:
+    // The n-th opened frame, or with a negative n the one that many back from the last opened (-1: the last).
+    HWND Opened(const std::wstring& number) const {
+        const int n = _wtoi(number.c_str());
+        const int index = n < 0 ? static_cast<int>(opened.size()) + n : n - 1;
+        return index >= 0 && index < static_cast<int>(opened.size()) ? opened[static_cast<size_t>(index)]
+                                                                     : nullptr;
+    }
+
+    // Every export, with the answers logged; OnEvents only with bits that the plug-in ignores whole.
+    void CallEveryExport(HWND frame, int number) {
+        const PluginExports& e = host.Exports();
+        if (e.onCommand == nullptr) {
+            log.Line(L"exports frame=" + Number(number) + L" no plug-in");
+            return;
+        }
+        const LRESULT command = e.onCommand(frame);
+        BOOL checked = 7;
+        const BOOL status = e.queryStatus(frame, &checked);
+        const BOOL statusWithoutFlag = e.queryStatus(frame, nullptr);
+        e.onEvents(frame, 0x1, 0);
+        MSG enter{frame, WM_KEYDOWN, VK_RETURN, 1, 0, {}};
+        const LRESULT taken = e.pluginProc(frame, kQueryPreTranslate, 0, reinterpret_cast<LPARAM>(&enter)) +
+                              e.pluginProc(frame, kQueryPreTranslate, 0, 0);
+        log.Line(L"exports frame=" + Number(number) + L" command=" + Number(command) + L" status=" +
+                 Number(status) + Number(statusWithoutFlag) + L" checked=" + Number(checked) + L" ids=" +
+                 Number(e.getMenuTextId()) + L"," + Number(e.getStatusMessageId()) + L"," +
+                 Number(e.getIconId()) + L" name=" + Number(e.pluginProc(frame, kQueryName, 0, 0)) +
+                 L" version=" + Number(e.pluginProc(frame, kQueryVersion, 0, 0)) + L" taken=" +
+                 Number(taken));
+    }
+
+    // The host's loop may hold a message for a window that has gone since it was queued.
+    void OfferStaleMessages() {
+        HWND box = SearchBox();
+        (void)DestroyWindow(box);
+        const bool gone = box != nullptr && !IsWindow(box);
+        LRESULT taken = 0;
+        const MSG messages[] = {{box, WM_KEYDOWN, VK_RETURN, 1, 0, {}},
+                                {box, WM_CHAR, L'a', 1, 0, {}},
+                                {box, WM_KEYDOWN, VK_LEFT, 1, 0, {}}};
+        for (MSG msg : messages) {
+            if (host.Exports().pluginProc != nullptr) {
+                taken +=
+                    host.Exports().pluginProc(current, kQueryPreTranslate, 0, reinterpret_cast<LPARAM>(&msg));
+            }
+        }
+        log.Line(L"stale gone=" + Number(gone) + L" taken=" + Number(taken));
+    }
+
     StandInHost& host;
     Log& log;
+    std::wstring pluginPath;
     std::vector<HWND> opened;
     HWND current = nullptr;
     size_t logged = 0;
 };
 
-// The SHA-256 of a file in lower-case hex, so that a log says which build of the plug-in ran; empty on failure.
+// The SHA-256 of a file in lower-case hex, so that a log says which build of the plug-in ran; empty on
+// failure.
 std::wstring FileSha256(const std::wstring& path) {
     FILE* file = _wfopen(path.c_str(), L"rb");
     if (file == nullptr) {
@@ -279,12 +387,13 @@ int wmain(int argc, wchar_t** argv) {
         log.Line(L"load failed " + pluginPath);
         return 2;
     }
-    // Which file the loader really took, and its bytes' digest: the tests compare it with the file that ships.
+    // Which file the loader really took, and its bytes' digest: the tests compare it with the file that
+    // ships.
     wchar_t loadedPath[MAX_PATH] = {};
     const DWORD length = GetModuleFileNameW(host.Plugin(), loadedPath, MAX_PATH);
     const std::wstring loaded(loadedPath, length);
     log.Line(L"loaded " + loaded + L" sha256 " + FileSha256(loaded));
-    Script script(host, log);
+    Script script(host, log, pluginPath);
     if (commands.empty()) {
         commands.push_back(L"open");
     }

@@ -35,7 +35,11 @@ bool RegisterFrameClass() {
 }
 
 // Finds `needle` from `from` on, then from the start; plain text or ECMAScript regular expression.
-bool FindInText(const std::wstring& text, const std::wstring& needle, bool regExp, size_t from, size_t& start,
+bool FindInText(const std::wstring& text,
+                const std::wstring& needle,
+                bool regExp,
+                size_t from,
+                size_t& start,
                 size_t& length) {
     if (from > text.size()) {
         from = 0;
@@ -165,22 +169,24 @@ HWND StandInHost::OpenFrame(UINT events, const std::wstring& documentText) {
         frames.pop_back();
         return nullptr;
     }
-    raw->document = CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", documentText.c_str(),
-                                    WS_CHILD | WS_VISIBLE | WS_VSCROLL | ES_MULTILINE | ES_AUTOVSCROLL |
-                                        ES_NOHIDESEL | ES_WANTRETURN,
-                                    0, 0, 10, 10, raw->window, reinterpret_cast<HMENU>(kDocumentId),
-                                    GetModuleHandleW(nullptr), nullptr);
+    raw->document = CreateWindowExW(
+        WS_EX_CLIENTEDGE, L"EDIT", documentText.c_str(),
+        WS_CHILD | WS_VISIBLE | WS_VSCROLL | ES_MULTILINE | ES_AUTOVSCROLL | ES_NOHIDESEL | ES_WANTRETURN, 0,
+        0, 10, 10, raw->window, reinterpret_cast<HMENU>(kDocumentId), GetModuleHandleW(nullptr), nullptr);
     if (documentFont == nullptr) {
-        documentFont = CreateFontW(-15, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
-                                   CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH, L"MS UI Gothic");
+        documentFont =
+            CreateFontW(-15, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                        CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH, L"MS UI Gothic");
     }
     (void)SendMessageW(raw->document, WM_SETFONT, reinterpret_cast<WPARAM>(documentFont), FALSE);
     (void)ShowWindow(raw->window, SW_SHOW);
     LayOut(*raw);
+    // The frame may be closed while the plug-in handles its first events.
+    HWND window = raw->window;
     if (events != 0) {
-        SendEvents(raw->window, events);
+        SendEvents(window, events);
     }
-    return raw->window;
+    return window;
 }
 
 void StandInHost::CloseFrame(HWND window) {
@@ -282,7 +288,8 @@ bool StandInHost::PumpUntil(const std::function<bool()>& done, DWORD timeoutMs) 
         if (now >= deadline) {
             return false;
         }
-        (void)MsgWaitForMultipleObjectsEx(0, nullptr, static_cast<DWORD>(std::min<ULONGLONG>(deadline - now, 50)),
+        (void)MsgWaitForMultipleObjectsEx(0, nullptr,
+                                          static_cast<DWORD>(std::min<ULONGLONG>(deadline - now, 50)),
                                           QS_ALLINPUT, MWMO_INPUTAVAILABLE);
     }
 }
@@ -372,6 +379,14 @@ LRESULT StandInHost::FrameMessage(HWND window, UINT message, WPARAM wParam, LPAR
             }
             record.result = id;
             records.push_back(record);
+            if (attachInsideAdd) {
+                attachInsideAdd = false;
+                SendEvents(window, kEventAttach);
+            }
+            if (closeInside == message) {
+                closeInside = 0;
+                CloseFrame(window);  // `frame` is gone from here on
+            }
             return id;
         }
         case kMsgShowToolbar: {
@@ -394,6 +409,10 @@ LRESULT StandInHost::FrameMessage(HWND window, UINT message, WPARAM wParam, LPAR
             // The host reports every show and hide, so that the plug-in's flag follows the toolbar.
             if (changed) {
                 SendEvents(window, kEventToolbarShown);
+            }
+            if (closeInside == message) {
+                closeInside = 0;
+                CloseFrame(window);
             }
             return result;
         }

@@ -17,10 +17,10 @@ struct HostRecord {
     UINT message = 0;
     WPARAM wParam = 0;
     LPARAM lParam = 0;
-    std::wstring text;        // 2093: the bar's title; 2077: the search text
-    HWND window = nullptr;    // 2093: the registered window; WM_ACTIVATE: lParam as a window
-    LRESULT result = 0;       // what the host answered
-    bool found = false;       // 2077: whether the document held a match
+    std::wstring text;                 // 2093: the bar's title; 2077: the search text
+    HWND window = nullptr;             // 2093: the registered window; WM_ACTIVATE: lParam as a window
+    LRESULT result = 0;                // what the host answered
+    bool found = false;                // 2077: whether the document held a match
     std::vector<unsigned char> bytes;  // 2093: the registration record's bytes as they arrived
 };
 
@@ -35,7 +35,7 @@ struct PluginExports {
 };
 
 class StandInHost {
-public:
+  public:
     StandInHost();
     ~StandInHost();  // closes every frame and frees the plug-in
     StandInHost(const StandInHost&) = delete;
@@ -66,6 +66,11 @@ public:
 
     // When false, 2095 is recorded but the toolbar is neither shown nor hidden and no event follows.
     bool honourShowRequests = true;
+    // Once, when a frame next receives this message (2093 or 2095) from the plug-in, the host closes that
+    // frame from inside its handling of it, after answering as usual. 0: never.
+    UINT closeInside = 0;
+    // Once, when a frame next receives 2093, the host reports the attach event for it again from inside.
+    bool attachInsideAdd = false;
     // The program posts WM_QUIT when its last frame closes; tests keep pumping instead.
     bool quitWhenLastFrameCloses = false;
     bool quitRequested = false;
@@ -86,7 +91,7 @@ public:
     // Window procedure plumbing; public for the frame class only.
     LRESULT FrameMessage(HWND frame, UINT message, WPARAM wParam, LPARAM lParam);
 
-private:
+  private:
     struct Frame;
     Frame* Find(HWND frame) const;
     void LayOut(Frame& frame);

@@ -24,7 +24,7 @@ struct FrameOrder {
 };
 
 class BarRegistry {
-public:
+  public:
     BarRegistry() = default;
     // BarStates left at unload are abandoned, not destroyed: their windows may still be alive.
     ~BarRegistry() {
@@ -48,13 +48,53 @@ bool StartBarRegistry(IniDocument* settings) {
     return static_cast<bool>(registry.lock);
 }
 
-void StopBarRegistry() {
+void StopBarRegistry(bool processEnding) {
+    if (!processEnding) {
+        // The windows stay with the host, which destroys them with their frames after this module is gone.
+        MutexLock guard(registry.lock.get());
+        for (auto& entry : registry.entries) {
+            if (entry.second) {
+                entry.second->bar.ReleaseWindows();
+            }
+        }
+    }
     registry.lock.reset();
 }
 
-BarState* LookupBarState(HWND frame) {
+BarStateHold::BarStateHold(HWND frame, bool create) : frame(frame) {
     MutexLock guard(registry.lock.get());
-    return registry.entries[frame].get();
+    std::unique_ptr<BarState>& slot = registry.entries[frame];
+    if (!slot && create) {
+        slot.reset(new (std::nothrow) BarState(registry.settings));
+    }
+    if (slot && !slot->closing) {
+        state = slot.get();
+        ++state->holds;
+    }
+}
+
+BarStateHold::~BarStateHold() {
+    if (state == nullptr) {
+        return;
+    }
+    {
+        MutexLock guard(registry.lock.get());
+        if (--state->holds > 0 || !state->closing) {
+            return;
+        }
+        // Held on while the window goes, so that a nested call cannot complete the close a second time.
+        ++state->holds;
+    }
+    // A container that outlived its frame would receive messages after its object is gone; destroying it
+    // here also stores the check box state. Done outside the lock: it calls the settings store.
+    if (state->bar.hwnd != nullptr && IsWindow(state->bar.hwnd)) {
+        (void)DestroyWindow(state->bar.hwnd);
+    }
+    MutexLock guard(registry.lock.get());
+    const auto entry = registry.entries.find(frame);
+    if (entry != registry.entries.end() && entry->second.get() == state) {
+        registry.entries.erase(entry);
+    }
 }
 
 bool HasRegistryEntry(HWND frame) {
@@ -67,20 +107,18 @@ void HandleFrameEvents(HWND frame, UINT events) {
         return;
     }
 
-    BarState* state = nullptr;
-    {
-        MutexLock guard(registry.lock.get());
-        std::unique_ptr<BarState>& slot = registry.entries[frame];
-        if (!slot) {
-            slot.reset(new (std::nothrow) BarState(registry.settings));
-        }
-        state = slot.get();
-    }
+    BarStateHold hold(frame, true);
+    BarState* state = hold.get();
     if (state == nullptr) {
-        return;  // out of memory: the event is dropped and the next one tries again
+        return;  // out of memory, or the frame's close is under way
     }
 
-    if ((events & kEventAttach) != 0 && state->toolbarId < 0) {
+    if ((events & kEventAttach) != 0 && state->toolbarId < 0 && !state->attaching) {
+        struct AttachingFlag {
+            bool& flag;
+            ~AttachingFlag() { flag = false; }
+        } attaching{state->attaching};
+        state->attaching = true;
         AttachBar(*state, frame);
     }
 
@@ -100,12 +138,8 @@ void HandleFrameEvents(HWND frame, UINT events) {
     }
 
     if ((events & kEventClose) != 0) {
-        // A container that outlived its frame would receive messages after its object is gone; destroying it
-        // here also stores the check box state. Done outside the lock: it calls the settings store.
-        if (state->bar.hwnd != nullptr && IsWindow(state->bar.hwnd)) {
-            (void)DestroyWindow(state->bar.hwnd);
-        }
+        // Completed when the last call holding this BarState lets it go: this one or one it is nested in.
         MutexLock guard(registry.lock.get());
-        registry.entries.erase(frame);
+        state->closing = true;
     }
 }

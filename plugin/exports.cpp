@@ -15,7 +15,8 @@ namespace {
 constexpr wchar_t kDisplayName[] = L"ルカモネ";
 constexpr wchar_t kVersionText[] = FINDRAIL_VERSION_WTEXT;
 
-// Copies as much of `text` as fits, always terminated (nothing when the capacity is 0); returns its full length.
+// Copies as much of `text` as fits, always terminated (nothing when the capacity is 0); returns its full
+// length.
 template <size_t N>
 LRESULT CopyText(const wchar_t (&text)[N], WPARAM capacity, LPARAM buffer) {
     constexpr size_t length = N - 1;
@@ -34,7 +35,8 @@ extern "C" {
 
 LRESULT WINAPI OnCommand(HWND frame) {
     try {
-        BarState* state = LookupBarState(frame);
+        BarStateHold hold(frame, false);
+        BarState* state = hold.get();
         if (state == nullptr) {
             return 0;
         }
@@ -48,7 +50,8 @@ LRESULT WINAPI OnCommand(HWND frame) {
 BOOL WINAPI QueryStatus(HWND frame, BOOL* checked) {
     if (checked != nullptr) {
         try {
-            BarState* state = LookupBarState(frame);
+            BarStateHold hold(frame, false);
+            BarState* state = hold.get();
             *checked = (state != nullptr && state->visible) ? 1 : 0;
         } catch (...) {
             *checked = 0;
@@ -85,7 +88,8 @@ LRESULT WINAPI PluginProc(HWND frame, UINT code, WPARAM wParam, LPARAM lParam) {
                 return CopyText(kVersionText, wParam, lParam);
             case kQueryPreTranslate: {
                 auto* msg = reinterpret_cast<MSG*>(lParam);
-                BarState* state = LookupBarState(frame);
+                BarStateHold hold(frame, false);
+                BarState* state = hold.get();
                 if (msg == nullptr || state == nullptr || !state->visible) {
                     return 0;
                 }
@@ -101,12 +105,13 @@ LRESULT WINAPI PluginProc(HWND frame, UINT code, WPARAM wParam, LPARAM lParam) {
 
 }  // extern "C"
 
-BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
+// For the detach notification, `reserved` is null when the module is freed while the process goes on.
+BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
     try {
         if (reason == DLL_PROCESS_ATTACH) {
             ModuleStart(instance);
         } else if (reason == DLL_PROCESS_DETACH) {
-            ModuleStop();
+            ModuleStop(reserved != nullptr);
         }
     } catch (...) {
     }

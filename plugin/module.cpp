@@ -25,12 +25,16 @@ void ModuleStart(HINSTANCE instance) {
     settingsStore.encoding = kEncodingUtf8;
 }
 
-void ModuleStop() {
+void ModuleStop(bool processEnding) {
     int32_t encoding = settingsStore.encoding;
     if (encoding == kEncodingUnset || encoding == kEncodingNotText) {
         encoding = kEncodingUtf8;
     }
     settingsStore.Save(settingsStore.path, encoding);
-    StopBarRegistry();
+    StopBarRegistry(processEnding);
+    if (!processEnding) {
+        // The system keeps a DLL's classes after it is freed, with a window procedure that is then gone.
+        UnregisterWindowClasses();
+    }
     TermWindowSupport();
 }

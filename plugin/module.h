@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
-// Run from the process attach and detach notifications.
+// Run from the process attach and detach notifications. At a stop while the process goes on, the bars of the
+// frames still open are made inert, since their windows outlive this module; at process exit nothing is
+// touched.
 void ModuleStart(HINSTANCE instance);
-void ModuleStop();
+void ModuleStop(bool processEnding);

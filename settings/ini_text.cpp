@@ -36,8 +36,22 @@ void ClassifyLine(std::wstring_view line, IniTextHandler& handler) {
     handler.OnEntry(TrimRight(line.substr(0, equals)), line.substr(equals + 1));
 }
 
+// Wider than any value's text needs; a field of millions of characters would only stall the formatter before
+// the text is thrown away.
+constexpr size_t kMaxFieldDigits = 4;  // width and precision up to 9999
+
+// Skips the digits at `i`; false when there are more than kMaxFieldDigits of them.
+bool SkipFieldDigits(const std::wstring& format, size_t& i) {
+    const size_t first = i;
+    while (i < format.size() && format[i] >= L'0' && format[i] <= L'9') {
+        ++i;
+    }
+    return i - first <= kMaxFieldDigits;
+}
+
 // True when `format` holds exactly one printf conversion, and that conversion takes an int (`integer`) or
-// a double. A format that fails this would read an argument that is not there.
+// a double, with a width and a precision of at most four digits each. A format that fails this would read an
+// argument that is not there, or take ages.
 bool IsSingleConversion(const std::wstring& format, bool integer) {
     int conversions = 0;
     for (size_t i = 0; i < format.size(); ++i) {
@@ -51,13 +65,13 @@ bool IsSingleConversion(const std::wstring& format, bool integer) {
         while (i < format.size() && std::wstring_view(L"-+ #0").find(format[i]) != std::wstring_view::npos) {
             ++i;
         }
-        while (i < format.size() && format[i] >= L'0' && format[i] <= L'9') {
-            ++i;
+        if (!SkipFieldDigits(format, i)) {
+            return false;
         }
         if (i < format.size() && format[i] == L'.') {
             ++i;
-            while (i < format.size() && format[i] >= L'0' && format[i] <= L'9') {
-                ++i;
+            if (!SkipFieldDigits(format, i)) {
+                return false;
             }
         }
         if (!integer && i < format.size() && format[i] == L'l') {

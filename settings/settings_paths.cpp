@@ -12,15 +12,18 @@ std::wstring pluginIniPath;
 
 void InitModulePaths(HINSTANCE instance) {
     wchar_t name[MAX_PATH];
-    if (GetModuleFileNameW(instance, name, MAX_PATH) != 0) {
-        moduleStem = SplitPath(name).stem;
+    // Older systems leave a name that fills the buffer unterminated: only the length reported is read.
+    const DWORD length = GetModuleFileNameW(instance, name, MAX_PATH);
+    if (length != 0) {
+        moduleStem = SplitPath(std::wstring_view(name, length)).stem;
     }
     LocateHostIni();
     MakePluginIniPath();
 }
 
 void LocateHostIni() {
-    wchar_t executable[MAX_PATH];
+    // One more than the system may fill, so that the path is terminated whatever the system does.
+    wchar_t executable[MAX_PATH + 1] = {};
     if (GetModuleFileNameW(nullptr, executable, MAX_PATH) == 0) {
         return;
     }

@@ -118,6 +118,8 @@ TEST(FormatIniValue, WritesTheFieldOfTheKind) {
     integer.format = L"%%%x!";
     integer.integer = 255;
     EXPECT_EQ(FormatIniValue(integer), L"%ff!");
+    integer.format = L"%9999d";  // the widest field taken
+    EXPECT_EQ(FormatIniValue(integer), std::wstring(9996, L' ') + L"255");
 
     IniEntry real = MakeEntry(Real);
     real.real = 0.5;
@@ -142,13 +144,14 @@ TEST(FormatIniValue, WritesTheFieldOfTheKind) {
 }
 
 TEST(FormatIniValue, FormatsThatWouldMisreadTheArgumentFallBack) {
-    const wchar_t* const intFallbacks[] = {L"%s", L"%d%d", L"%f", L"plain", L"%*d", L"%ld", L"%"};
+    const wchar_t* const intFallbacks[] = {L"%s",  L"%d%d", L"%f",         L"plain",   L"%*d",
+                                           L"%ld", L"%",    L"%99779777d", L"%.10000d"};
     for (const wchar_t* format : intFallbacks) {
         IniEntry entry = MakeEntry(Integer, format);
         entry.integer = 3;
         EXPECT_EQ(FormatIniValue(entry), L"3") << testing::PrintToString(std::wstring(format));
     }
-    const wchar_t* const realFallbacks[] = {L"%d", L"%s", L"%f %f", L"%.*f"};
+    const wchar_t* const realFallbacks[] = {L"%d", L"%s", L"%f %f", L"%.*f", L"%10000f", L"%.99779777f"};
     for (const wchar_t* format : realFallbacks) {
         IniEntry entry = MakeEntry(Real, format);
         entry.real = 2.25;

@@ -122,6 +122,23 @@ TEST_F(ToolBarTest, AttachRegistersShowsAndActivatesInThatOrder) {
     EXPECT_EQ(frameLog[2].wParam, static_cast<WPARAM>(WA_ACTIVE));
     EXPECT_EQ(reinterpret_cast<HWND>(frameLog[2].lParam), state.bar.hwnd);
 
+    // The container's class as registered: "ATL:" and the start procedure in hex as wide as a pointer.
+    wchar_t className[64] = {};
+    ASSERT_EQ(GetClassNameW(state.bar.hwnd, className, 64), static_cast<int>(4 + 2 * sizeof(void*)));
+    EXPECT_EQ(std::wstring(className, 4), L"ATL:");
+    WNDCLASSEXW info{};
+    info.cbSize = sizeof(info);
+    ASSERT_EQ(static_cast<ATOM>(GetClassInfoExW(plugin, className, &info)),
+              static_cast<ATOM>(GetClassLongPtrW(state.bar.hwnd, GCW_ATOM)));
+    EXPECT_EQ(info.style, 0x000Bu) << "CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS";
+    EXPECT_EQ(info.cbClsExtra, 0);
+    EXPECT_EQ(info.cbWndExtra, 0);
+    EXPECT_EQ(info.hIcon, nullptr);
+    EXPECT_EQ(info.hIconSm, nullptr);
+    EXPECT_EQ(info.hCursor, LoadCursorW(nullptr, IDC_ARROW));
+    EXPECT_EQ(info.hbrBackground, reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_WINDOW + 1)));
+    EXPECT_EQ(info.lpszMenuName, nullptr);
+
     // The controls came out of the template into the container, with the bar's own font.
     HWND edit = GetDlgItem(state.bar.hwnd, kSearchEdit);
     HWND check = GetDlgItem(state.bar.hwnd, kRegExpCheck);

@@ -312,7 +312,17 @@ TEST_F(WindowSupportTest, ClassIsRegisteredOnceAndFoundAgainAfterRestart) {
     PopupProbe third;
     ASSERT_NE(third.Create(nullptr, kRect, 0, 0), nullptr);
     EXPECT_EQ(static_cast<ATOM>(GetClassLongPtrW(third.hwnd, GCW_ATOM)), atom);
+
+    // Unregistered at a stop while the process goes on, unless a window of the class is still alive.
+    UnregisterWindowClasses();
+    EXPECT_EQ(static_cast<ATOM>(GetClassInfoExW(plugin, name, &info)), atom)
+        << "the system keeps a used class";
     (void)DestroyWindow(third.hwnd);
+    PopupProbe fourth;
+    ASSERT_NE(fourth.Create(nullptr, kRect, 0, 0), nullptr);
+    (void)DestroyWindow(fourth.hwnd);
+    UnregisterWindowClasses();
+    EXPECT_EQ(GetClassInfoExW(plugin, name, &info), 0);
 }
 
 using UniqueKernelHandle = UniqueHandle<KernelHandleTraits>;
@@ -351,9 +361,9 @@ TEST_F(WindowSupportTest, ConcurrentFirstCreationsEachBindTheirOwnObject) {
         Racer racers[kThreads];
         UniqueKernelHandle threads[kThreads];
     };
-    // The process's first window is made here, before the race: under Wine, threads that make a process's very
-    // first windows together now and then hang or corrupt its heap, with any window class. The race is about this
-    // layer's first registration and binding, which the warm-up leaves untouched.
+    // The process's first window is made here, before the race: under Wine, threads that make a process's
+    // very first windows together now and then hang or corrupt its heap, with any window class. The race is
+    // about this layer's first registration and binding, which the warm-up leaves untouched.
     (void)DestroyWindow(MakeEdit());
     auto race = std::make_unique<RaceState>();
     ASSERT_TRUE(race->start);

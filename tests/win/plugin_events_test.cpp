@@ -6,13 +6,17 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
+#include <ostream>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace {
 
 class FrameEvents : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         stem = std::wstring(L"FrEvents") +
                FromUtf8(::testing::UnitTest::GetInstance()->current_test_info()->name());
@@ -82,7 +86,8 @@ TEST_F(FrameEvents, TwoAttachEventsAttachOnce) {
     std::memcpy(fields, added->bytes.data(), sizeof(fields));
     EXPECT_EQ(fields[0], 28u);
     EXPECT_EQ(fields[2], static_cast<uint32_t>(reinterpret_cast<uintptr_t>(added->window)));
-    EXPECT_EQ(std::wstring(reinterpret_cast<const wchar_t*>(static_cast<uintptr_t>(fields[3]))), L"\u30CC\u30D4");
+    EXPECT_EQ(std::wstring(reinterpret_cast<const wchar_t*>(static_cast<uintptr_t>(fields[3]))),
+              L"\u30CC\u30D4");
     for (int i : {1, 4, 5, 6}) {
         EXPECT_EQ(fields[i], 0u) << "field " << i;
     }
@@ -179,5 +184,110 @@ TEST_F(FrameEvents, CloseWithShownReportSavesTheValueBeforeTheFlip) {
         EXPECT_NE(saved.find(std::string(row.saved) + "\r\n"), std::string::npos) << saved;
     }
 }
+
+// Hosts that call in unusual but possible orders, each in a host process of its own. The round runs three
+// times; the GDI count after the third against the one after the second shows what one round leaves behind,
+// once the first has filled the system's caches and the settings file: nothing, apart from the brush and
+// font of each bar abandoned when the plug-in was freed under it.
+struct UnusualHost {
+    const char* name;
+    const wchar_t* round;
+    int abandonedBars;                                   // per round
+    std::vector<std::pair<const char*, size_t>> counts;  // log text, times it occurs in all rounds together
+    const char* savedFile;                               // the settings file at the end; "" for none
+};
+
+void PrintTo(const UnusualHost& row, std::ostream* out) {
+    *out << row.name;
+}
+
+size_t Occurrences(const std::string& text, const std::string& part) {
+    size_t count = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
+        ++count;
+    }
+    return count;
+}
+
+std::vector<int> GdiCounts(const std::string& log) {
+    std::vector<int> counts;
+    for (size_t at = log.find("gdi "); at != std::string::npos; at = log.find("gdi ", at + 1)) {
+        counts.push_back(std::atoi(log.c_str() + at + 4));
+    }
+    return counts;
+}
+
+class UnusualHosts : public ::testing::TestWithParam<UnusualHost> {};
+
+TEST_P(UnusualHosts, NeitherCrashNorLeftovers) {
+    const UnusualHost& row = GetParam();
+    const std::wstring stem = L"FrUnusual" + FromUtf8(row.name);
+    const std::wstring dll = CopyPluginAs(stem);
+    ASSERT_FALSE(dll.empty());
+    const std::wstring round = row.round;
+    const std::wstring script = round + L" " + round + L" gdi " + round + L" gdi quit";
+    int exitCode = -2;
+    const std::string log = RunStandInHost(dll, script, 20000, &exitCode);
+    ASSERT_EQ(exitCode, 0) << log;
+    for (const auto& [text, times] : row.counts) {
+        EXPECT_EQ(Occurrences(log, text), times) << text << "\n" << log;
+    }
+    const std::vector<int> gdi = GdiCounts(log);
+    ASSERT_EQ(gdi.size(), 2u) << log;
+    EXPECT_EQ(gdi[1] - gdi[0], 2 * row.abandonedBars) << log;
+    EXPECT_EQ(ReadFileBytes(RoamingPluginIni(stem)), row.savedFile);
+}
+
+const char kUnused[] = "command=0 status=11 checked=0 ids=40000,40001,111 name=4 version=7 taken=0";
+
+INSTANTIATE_TEST_SUITE_P(
+    Orders,
+    UnusualHosts,
+    ::testing::Values(
+        // Freed with two frames open: the bars stay as plain controls and nothing is saved for them.
+        UnusualHost{
+            "FreedUnderTwoFrames",
+            L"open open tick type:abc free resize paint type:x wait:100 tick report close resize paint "
+            L"type:y wait:100 tick report close load",
+            2,
+            {{"freed", 3}, {"regexp=0 text=abcx", 3}, {"regexp=1 text=y", 3}, {"load failed", 0}},
+            ""},
+        // Closed while the host handles 2093: the check box never showed the setting, so it is not stored.
+        UnusualHost{"ClosedInsideAdd",
+                    L"closein:2093 open wait:50",
+                    0,
+                    {{"2093 frame=", 3}, {"2095 ", 0}, {"6 frame=", 0}},
+                    "ShowBar=0\r\n\r\n"},
+        // Closed while the host handles 2095, after reporting the bar shown.
+        UnusualHost{"ClosedInsideShow",
+                    L"closein:2095 open wait:50",
+                    0,
+                    {{"2093 frame=", 3}, {"2095 ", 3}, {"6 frame=", 0}},
+                    "UseRegExp=0\r\nShowBar=1\r\n\r\n"},
+        // Attach reported again while the host handles 2093: the bar is registered once.
+        UnusualHost{"AttachInsideAdd",
+                    L"attachin open wait:50 report close",
+                    0,
+                    {{"2093 frame=", 3}, {"2095 ", 3}, {"toolbar=1 shown=1 command=1", 3}},
+                    "UseRegExp=0\r\nShowBar=1\r\n\r\n"},
+        // Every export for a frame never announced, and for one after its close.
+        UnusualHost{"ExportsForFramesWithoutState",
+                    L"open:0 exports:-1 open close exports:-1 exports:-2 frame:-2 close",
+                    0,
+                    {{kUnused, 9}, {"2095 ", 1}},
+                    "UseRegExp=0\r\nShowBar=0\r\n\r\n"},
+        // PluginProc 2308 for a window gone since the message was queued.
+        UnusualHost{"MessageForAWindowGone",
+                    L"open stale type:a enter wait:50 close",
+                    0,
+                    {{"stale gone=1 taken=0", 3}, {"2077 ", 0}},
+                    "UseRegExp=0\r\nShowBar=1\r\n\r\n"},
+        // Loaded, used, freed and loaded again in one process: the tick made before comes back from the file.
+        UnusualHost{"LoadedAgain",
+                    L"open type:abc enter wait:100 tick close unload load open report close",
+                    0,
+                    {{"loaded again", 3}, {"2077 frame=", 3}, {"regexp=1 text=", 2}, {"regexp=0 text=", 1}},
+                    "UseRegExp=1\r\nShowBar=1\r\n\r\n"}),
+    [](const ::testing::TestParamInfo<UnusualHost>& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -1,6 +1,6 @@
 // INI text invariants on arbitrary UTF-16 text: what the parser reports is well formed, serialising it and
 // parsing again gives the same entries, the number reader agrees with wcstol, and no entry format can make
-// the serialiser read an argument that is not there.
+// the serialiser read an argument that is not there or write a field of unbounded width.
 #include "settings/ini_text.h"
 
 #include <climits>
@@ -108,14 +108,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         sections.back()->entries.push_back(std::move(entry));
         CheckNumber(e.value);
 
+        // Width and precision are bounded: the text is the format's own plus one field of bounded size.
         IniEntry formatted;
         formatted.kind = Integer;
         formatted.integer = 12;
         formatted.format = e.value;
-        (void)FormatIniValue(formatted);
+        const size_t bound = e.value.size() + 2 * 9999 + 400;
+        if (FormatIniValue(formatted).size() > bound) {
+            std::abort();
+        }
         formatted.kind = Real;
         formatted.real = 1.5;
-        (void)FormatIniValue(formatted);
+        if (FormatIniValue(formatted).size() > bound) {
+            std::abort();
+        }
     }
     const std::wstring saved = SerializeIni(sections, L"\r\n");
     Collector second;
