@@ -1,7 +1,11 @@
 // StandInHost.exe: runs the plug-in in frames of its own, optionally following a script given on the command
 // line, and writes what it received to a log.
 //
-//   StandInHost.exe [--plugin <dll>] [--document <UTF-8 file>] [--log <file>] [command...]
+//   StandInHost.exe [--plugin <dll>] [--document <UTF-8 file>] [--log <file>] [--heap-check] [command...]
+//
+// Once the plug-in is freed, every heap of the process must validate, or the host logs "heap damaged" and
+// exits with 0xC0000374. With --heap-check it refuses to start ("heap checking off", exit code 3) unless the
+// platform's heap checking is in force for it, so that a test cannot pass with the checker silently off.
 //
 // Commands, run in order against the last opened frame:
 //   open            open a frame (events 0x4)         close        close the last frame
@@ -12,6 +16,7 @@
 //   command         invoke the plug-in's command      report       log the bar's state
 //   wait:<ms>       run the message loop              unload       free the plug-in
 //   quit            stop; without it the program runs until its last frame is closed
+#include "host/heap_check.h"
 #include "host/standin_host.h"
 #include "plugin/resource_ids.h"
 
@@ -254,13 +259,16 @@ std::wstring BesideExecutable(const wchar_t* name) {
     return folder + name;
 }
 
-}  // namespace
+// The system's own exit code for heap corruption; a crash under Wine never gives it.
+constexpr int kExitHeapDamaged = static_cast<int>(0xC0000374);
+constexpr int kExitHeapCheckingOff = 3;
 
-int wmain(int argc, wchar_t** argv) {
+// Everything but the final heap check: the host and the plug-in are gone when it returns.
+int RunHost(int argc, wchar_t** argv, Log& log) {
     std::wstring pluginPath = BesideExecutable(L"FindRail.dll");
     std::wstring documentText = L"FindRail stand-in host.\r\n";
     std::vector<std::wstring> commands;
-    Log log;
+    bool heapCheck = false;
     for (int i = 1; i < argc; ++i) {
         const std::wstring arg = argv[i];
         if (arg == L"--plugin" && i + 1 < argc) {
@@ -269,9 +277,17 @@ int wmain(int argc, wchar_t** argv) {
             documentText = ReadUtf8File(argv[++i]);
         } else if (arg == L"--log" && i + 1 < argc) {
             log.Open(argv[++i]);
+        } else if (arg == L"--heap-check") {
+            heapCheck = true;
         } else {
             commands.push_back(arg);
         }
+    }
+    if (heapCheck && !HeapCheckingOn()) {
+        wchar_t flags[16];
+        swprintf(flags, 16, L"0x%X", static_cast<unsigned>(ProcessGlobalFlags()));
+        log.Line(L"heap checking off: global flags " + std::wstring(flags));
+        return kExitHeapCheckingOff;
     }
 
     StandInHost host;
@@ -299,5 +315,19 @@ int wmain(int argc, wchar_t** argv) {
     host.quitWhenLastFrameCloses = true;
     const int code = host.Run();
     script.LogRecords();
+    return code;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    Log log;
+    const int code = RunHost(argc, argv, log);
+    int heaps = 0;
+    const int invalid = CountInvalidHeaps(&heaps);
+    if (invalid != 0) {
+        log.Line(L"heap damaged: " + Number(invalid) + L" of " + Number(heaps) + L" heaps do not validate");
+        return kExitHeapDamaged;
+    }
     return code;
 }
