@@ -15,6 +15,20 @@ DWORD ProcessGlobalFlags();
 // Whether every flag of kHeapCheckingFlags is in force in this process.
 bool HeapCheckingOn();
 
-// Validates every heap of the process (msvcrt's malloc has a heap of its own); the number that do not
-// validate, 0 when all are sound. Stores the number of heaps in *total when total is not null.
-int CountInvalidHeaps(int* total = nullptr);
+// Makes every free and reallocation through msvcrt (malloc, operator new and the C++ library of each module)
+// validate its block first; a damaged block is counted and kept, not freed. The heap manager here frees a
+// block whose tail was overrun without a word, and a whole-heap validation does not look inside the blocks
+// that it serves from its per-size bins. Call once, before other threads start; false when msvcrt's imports
+// could not be rerouted.
+bool GuardHeapFrees();
+
+struct HeapDamage {
+    int heaps = 0;         // heaps of the process
+    int invalidHeaps = 0;  // of those, the ones that do not validate now
+    int damagedFrees = 0;  // blocks found damaged when freed or reallocated, since GuardHeapFrees
+    explicit operator bool() const { return invalidHeaps != 0 || damagedFrees != 0; }
+};
+
+// Validates every heap of the process (msvcrt's malloc has a heap of its own) and adds what the guarded frees
+// found.
+HeapDamage CheckHeaps();

@@ -283,6 +283,10 @@ int RunHost(int argc, wchar_t** argv, Log& log) {
             commands.push_back(arg);
         }
     }
+    if (!GuardHeapFrees() && heapCheck) {
+        log.Line(L"heap checking off: frees are not guarded");
+        return kExitHeapCheckingOff;
+    }
     if (heapCheck && !HeapCheckingOn()) {
         wchar_t flags[16];
         swprintf(flags, 16, L"0x%X", static_cast<unsigned>(ProcessGlobalFlags()));
@@ -323,10 +327,10 @@ int RunHost(int argc, wchar_t** argv, Log& log) {
 int wmain(int argc, wchar_t** argv) {
     Log log;
     const int code = RunHost(argc, argv, log);
-    int heaps = 0;
-    const int invalid = CountInvalidHeaps(&heaps);
-    if (invalid != 0) {
-        log.Line(L"heap damaged: " + Number(invalid) + L" of " + Number(heaps) + L" heaps do not validate");
+    const HeapDamage damage = CheckHeaps();
+    if (damage) {
+        log.Line(L"heap damaged: " + Number(damage.invalidHeaps) + L" of " + Number(damage.heaps) +
+                 L" heaps do not validate, " + Number(damage.damagedFrees) + L" blocks damaged when freed");
         return kExitHeapDamaged;
     }
     return code;
