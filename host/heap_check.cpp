@@ -1,4 +1,4 @@
-// Heap validation over every heap of the process.
+// Heap validation over every heap of the process, and msvcrt's frees rerouted through a check of their block.
 #include "host/heap_check.h"
 
 #include <vector>

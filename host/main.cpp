@@ -3,9 +3,10 @@
 //
 //   StandInHost.exe [--plugin <dll>] [--document <UTF-8 file>] [--log <file>] [--heap-check] [command...]
 //
-// Once the plug-in is freed, every heap of the process must validate, or the host logs "heap damaged" and
-// exits with 0xC0000374. With --heap-check it refuses to start ("heap checking off", exit code 3) unless the
-// platform's heap checking is in force for it, so that a test cannot pass with the checker silently off.
+// Once the plug-in is freed, every heap of the process must validate and no block may have been found damaged
+// as it was freed (host/heap_check.h), or the host logs "heap damaged" and exits with 0xC0000374. With
+// --heap-check it refuses to start ("heap checking off", exit code 3) unless the platform's heap checking is
+// in force for it, so that a test cannot pass with the checker silently off.
 //
 // Commands, run in order against the last opened frame:
 //   open            open a frame (events 0x4)         close        close the last frame
