@@ -1,7 +1,12 @@
 // StandInHost.exe: runs the plug-in in frames of its own, optionally following a script given on the command
 // line, and writes what it received to a log.
 //
-//   StandInHost.exe [--plugin <dll>] [--document <UTF-8 file>] [--log <file>] [command...]
+//   StandInHost.exe [--plugin <dll>] [--document <UTF-8 file>] [--log <file>] [--heap-check] [command...]
+//
+// Once the plug-in is freed, every heap of the process must validate and no block may have been found damaged
+// as it was freed (host/heap_check.h), or the host logs "heap damaged" and exits with 0xC0000374. With
+// --heap-check it refuses to start ("heap checking off", exit code 3) unless the platform's heap checking is
+// in force for it, so that a test cannot pass with the checker silently off.
 //
 // Commands, run in order against the current frame (the last opened one unless `frame` chose another):
 //   open[:<events>] open a frame (events 0x4 unless given, in decimal)
@@ -23,6 +28,7 @@
 //   gdi             log the number of GDI objects the process holds
 //   quit            stop; without it the program runs until its last frame is closed
 #include "bar_gdi_count.h"
+#include "host/heap_check.h"
 #include "host/standin_host.h"
 #include "plugin/resource_ids.h"
 
@@ -362,13 +368,16 @@ std::wstring BesideExecutable(const wchar_t* name) {
     return folder + name;
 }
 
-}  // namespace
+// The system's own exit code for heap corruption; a crash under Wine never gives it.
+constexpr int kExitHeapDamaged = static_cast<int>(0xC0000374);
+constexpr int kExitHeapCheckingOff = 3;
 
-int wmain(int argc, wchar_t** argv) {
+// Everything but the final heap check: the host and the plug-in are gone when it returns.
+int RunHost(int argc, wchar_t** argv, Log& log) {
     std::wstring pluginPath = BesideExecutable(L"FindRail.dll");
     std::wstring documentText = L"FindRail stand-in host.\r\n";
     std::vector<std::wstring> commands;
-    Log log;
+    bool heapCheck = false;
     for (int i = 1; i < argc; ++i) {
         const std::wstring arg = argv[i];
         if (arg == L"--plugin" && i + 1 < argc) {
@@ -377,9 +386,21 @@ int wmain(int argc, wchar_t** argv) {
             documentText = ReadUtf8File(argv[++i]);
         } else if (arg == L"--log" && i + 1 < argc) {
             log.Open(argv[++i]);
+        } else if (arg == L"--heap-check") {
+            heapCheck = true;
         } else {
             commands.push_back(arg);
         }
+    }
+    if (!GuardHeapFrees() && heapCheck) {
+        log.Line(L"heap checking off: frees are not guarded");
+        return kExitHeapCheckingOff;
+    }
+    if (heapCheck && !HeapCheckingOn()) {
+        wchar_t flags[16];
+        swprintf(flags, 16, L"0x%X", static_cast<unsigned>(ProcessGlobalFlags()));
+        log.Line(L"heap checking off: global flags " + std::wstring(flags));
+        return kExitHeapCheckingOff;
     }
 
     StandInHost host;
@@ -408,5 +429,19 @@ int wmain(int argc, wchar_t** argv) {
     host.quitWhenLastFrameCloses = true;
     const int code = host.Run();
     script.LogRecords();
+    return code;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    Log log;
+    const int code = RunHost(argc, argv, log);
+    const HeapDamage damage = CheckHeaps();
+    if (damage) {
+        log.Line(L"heap damaged: " + Number(damage.invalidHeaps) + L" of " + Number(damage.heaps) +
+                 L" heaps do not validate, " + Number(damage.damagedFrees) + L" blocks damaged when freed");
+        return kExitHeapDamaged;
+    }
     return code;
 }

@@ -100,8 +100,8 @@ int RunProcess(const std::wstring& commandLine, DWORD timeoutMs) {
 
 std::string RunStandInHost(const std::wstring& dll, const std::wstring& script, DWORD timeoutMs, int* exitCode) {
     const std::wstring log = MakeTempDir(L"host-log") + L"host.log";
-    const std::wstring command = L"\"" + BinDir() + L"StandInHost.exe\" --plugin \"" + dll + L"\" --log \"" + log +
-                                 L"\" " + script;
+    const std::wstring command = L"\"" + BinDir() + L"StandInHost.exe\" --heap-check --plugin \"" + dll +
+                                 L"\" --log \"" + log + L"\" " + script;
     *exitCode = RunProcess(command, timeoutMs);
     return ReadFileBytes(log);
 }

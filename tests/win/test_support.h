@@ -21,8 +21,9 @@ std::string ReadFileBytes(const std::wstring& path);
 bool WriteFileBytes(const std::wstring& path, const std::string& bytes);
 bool FileExists(const std::wstring& path);
 
-// Runs bin\StandInHost.exe with the plug-in at `dll` and the given script; stores its exit code (-1 on
-// time-out) in *exitCode and returns its log.
+// Runs bin\StandInHost.exe with the plug-in at `dll`, the given script and its heap check asked for; stores
+// its exit code (-1 on time-out; 3 when heap checking is off, 0xC0000374 when a heap is damaged) in *exitCode
+// and returns its log.
 std::string RunStandInHost(const std::wstring& dll, const std::wstring& script, DWORD timeoutMs, int* exitCode);
 
 // Runs a command line and waits at most timeoutMs; the exit code, or -1 when it timed out (it is killed).
