@@ -54,6 +54,21 @@ WindowBinding* BindingOf(HWND window) {
     return static_cast<WindowBinding*>(GetPropW(window, static_cast<LPCWSTR>(PropertyKey())));
 }
 
+// Forgets every registration, so that a class is registered afresh when needed; with `unregister` the system
+// is asked to drop each class too. Runs under layerLock.
+void ForgetClasses(bool unregister) {
+    for (WindowClassRecord* record = registeredClasses; record != nullptr;) {
+        WindowClassRecord* next = record->next;
+        if (unregister) {
+            (void)UnregisterClassW(record->name, moduleInstance);
+        }
+        record->atom.store(0, std::memory_order_relaxed);
+        record->next = nullptr;
+        record = next;
+    }
+    registeredClasses = nullptr;
+}
+
 }  // namespace
 
 void InitWindowSupport(HINSTANCE instance) {
@@ -78,13 +93,7 @@ void TermWindowSupport() {
             entry = next;
         }
         creationList = nullptr;
-        for (WindowClassRecord* record = registeredClasses; record != nullptr;) {
-            WindowClassRecord* next = record->next;
-            record->atom.store(0, std::memory_order_relaxed);
-            record->next = nullptr;
-            record = next;
-        }
-        registeredClasses = nullptr;
+        ForgetClasses(false);
     }
     lockReady = false;
     DeleteCriticalSection(&layerLock);
@@ -100,14 +109,7 @@ void UnregisterWindowClasses() {
         return;
     }
     CriticalSectionLock guard(layerLock);
-    for (WindowClassRecord* record = registeredClasses; record != nullptr;) {
-        WindowClassRecord* next = record->next;
-        (void)UnregisterClassW(record->name, moduleInstance);
-        record->atom.store(0, std::memory_order_relaxed);
-        record->next = nullptr;
-        record = next;
-    }
-    registeredClasses = nullptr;
+    ForgetClasses(true);
 }
 
 HINSTANCE WindowSupportInstance() {
