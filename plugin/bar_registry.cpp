@@ -97,11 +97,6 @@ BarStateHold::~BarStateHold() {
     }
 }
 
-bool HasRegistryEntry(HWND frame) {
-    MutexLock guard(registry.lock.get());
-    return registry.entries.find(frame) != registry.entries.end();
-}
-
 void HandleFrameEvents(HWND frame, UINT events) {
     if ((events & kEventIgnoreMask) != 0) {
         return;

@@ -50,6 +50,3 @@ class BarStateHold {
 
 // The work behind OnEvents.
 void HandleFrameEvents(HWND frame, UINT events);
-
-// Whether the registry holds an entry for the frame, with or without a BarState.
-bool HasRegistryEntry(HWND frame);
