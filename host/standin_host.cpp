@@ -349,6 +349,13 @@ void StandInHost::LayOut(Frame& frame) {
     (void)MoveWindow(frame.document, 0, top, width, std::max<int>(0, client.bottom - top), TRUE);
 }
 
+void StandInHost::CloseIfAskedInside(HWND frame, UINT message) {
+    if (closeInside == message) {
+        closeInside = 0;
+        CloseFrame(frame);
+    }
+}
+
 LRESULT StandInHost::FrameMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     Frame* frame = Find(window);
     if (frame == nullptr) {
@@ -383,10 +390,7 @@ LRESULT StandInHost::FrameMessage(HWND window, UINT message, WPARAM wParam, LPAR
                 attachInsideAdd = false;
                 SendEvents(window, kEventAttach);
             }
-            if (closeInside == message) {
-                closeInside = 0;
-                CloseFrame(window);  // `frame` is gone from here on
-            }
+            CloseIfAskedInside(window, message);  // `frame` may be gone from here on
             return id;
         }
         case kMsgShowToolbar: {
@@ -410,10 +414,7 @@ LRESULT StandInHost::FrameMessage(HWND window, UINT message, WPARAM wParam, LPAR
             if (changed) {
                 SendEvents(window, kEventToolbarShown);
             }
-            if (closeInside == message) {
-                closeInside = 0;
-                CloseFrame(window);
-            }
+            CloseIfAskedInside(window, message);
             return result;
         }
         case kMsgFind: {

@@ -95,6 +95,8 @@ class StandInHost {
     struct Frame;
     Frame* Find(HWND frame) const;
     void LayOut(Frame& frame);
+    // Closes the frame from inside its handling of `message` when closeInside asks for that message.
+    void CloseIfAskedInside(HWND frame, UINT message);
 
     HMODULE module = nullptr;
     PluginExports exports;
