@@ -63,12 +63,21 @@ void StopBarRegistry(bool processEnding) {
 
 BarStateHold::BarStateHold(HWND frame, bool create) : frame(frame) {
     MutexLock guard(registry.lock.get());
-    std::unique_ptr<BarState>& slot = registry.entries[frame];
-    if (!slot && create) {
-        slot.reset(new (std::nothrow) BarState(registry.settings));
+    // Lookups come with every message the host's loop offers: they must neither allocate nor leave an entry.
+    auto entry = registry.entries.find(frame);
+    if (entry == registry.entries.end()) {
+        if (!create) {
+            return;
+        }
+        std::unique_ptr<BarState> created(new (std::nothrow) BarState(registry.settings));
+        if (!created) {
+            return;
+        }
+        entry = registry.entries.emplace(frame, std::move(created)).first;
     }
-    if (slot && !slot->closing) {
-        state = slot.get();
+    BarState* found = entry->second.get();
+    if (found != nullptr && !found->closing) {
+        state = found;
         ++state->holds;
     }
 }
@@ -107,6 +116,17 @@ void HandleFrameEvents(HWND frame, UINT events) {
     if (state == nullptr) {
         return;  // out of memory, or the frame's close is under way
     }
+    // A close completes when the last hold goes, even when storing ShowBar or an attach in the same call ran
+    // out of memory: a BarState left open would take the next frame that gets this handle for its own.
+    struct CloseWhenDone {
+        BarState* closed;
+        ~CloseWhenDone() {
+            if (closed != nullptr) {
+                MutexLock guard(registry.lock.get());
+                closed->closing = true;
+            }
+        }
+    } closeWhenDone{(events & kEventClose) != 0 ? state : nullptr};
 
     if ((events & kEventAttach) != 0 && state->toolbarId < 0 && !state->attaching) {
         struct AttachingFlag {
@@ -130,11 +150,5 @@ void HandleFrameEvents(HWND frame, UINT events) {
         if (state->visible) {
             (void)ShowWindow(state->bar.hwnd, SW_SHOW);
         }
-    }
-
-    if ((events & kEventClose) != 0) {
-        // Completed when the last call holding this BarState lets it go: this one or one it is nested in.
-        MutexLock guard(registry.lock.get());
-        state->closing = true;
     }
 }

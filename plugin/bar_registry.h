@@ -34,8 +34,8 @@ void StopBarRegistry(bool processEnding);
 // meanwhile completes when the last hold goes. A closing frame is found as having none.
 class BarStateHold {
   public:
-    // Finds the frame's BarState, leaving an empty entry behind (the next event fills it); with `create`, an
-    // empty entry gets a new BarState. Null when there is none or memory ran out.
+    // Finds the frame's BarState; with `create`, a frame without one gets a new BarState. Null when there is
+    // none, the frame is closing, or memory ran out (nothing is then left behind).
     BarStateHold(HWND frame, bool create);
     ~BarStateHold();
     BarStateHold(const BarStateHold&) = delete;

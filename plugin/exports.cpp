@@ -1,5 +1,6 @@
 // The seven functions the host calls, and the module's attach and detach notifications.
 #include "plugin/bar_registry.h"
+#include "plugin/exception_runtime.h"
 #include "plugin/host_interface.h"
 #include "plugin/module.h"
 #include "plugin/resource_ids.h"
@@ -107,13 +108,26 @@ LRESULT WINAPI PluginProc(HWND frame, UINT code, WPARAM wParam, LPARAM lParam) {
 
 // For the detach notification, `reserved` is null when the module is freed while the process goes on.
 BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
-    try {
-        if (reason == DLL_PROCESS_ATTACH) {
-            ModuleStart(instance);
-        } else if (reason == DLL_PROCESS_DETACH) {
-            ModuleStop(reserved != nullptr);
-        }
-    } catch (...) {
+    switch (reason) {
+        case DLL_PROCESS_ATTACH:
+            ExceptionRuntimeAttach(instance);
+            try {
+                ModuleStart(instance);
+            } catch (...) {
+            }
+            break;
+        case DLL_PROCESS_DETACH:
+            try {
+                ModuleStop(reserved != nullptr);
+            } catch (...) {
+            }
+            ExceptionRuntimeDetach();
+            break;
+        case DLL_THREAD_DETACH:
+            ExceptionRuntimeThreadDetach();
+            break;
+        default:
+            break;
     }
     return TRUE;
 }

@@ -5,6 +5,8 @@
 #include "settings/settings_paths.h"
 #include "settings/text_file.h"
 
+#include <new>
+
 namespace {
 
 // Names match without regard to letter case through an upper-cased private copy.
@@ -62,6 +64,11 @@ bool IniSection::GetInt(const std::wstring& key, int32_t* out) {
 }
 
 IniEntry* IniSection::SetValue(const std::wstring& key, const void* value, int32_t kind) {
+    // Everything that may run out of memory comes first: a failed call changes nothing.
+    std::wstring text;
+    if (value != nullptr && (kind == Raw || kind == Text)) {
+        text = *static_cast<const std::wstring*>(value);
+    }
     std::wstring upper = UpperCopy(key);
     auto found = entryIndex.find(upper);
     IniEntry* entry;
@@ -72,14 +79,15 @@ IniEntry* IniSection::SetValue(const std::wstring& key, const void* value, int32
         created->name = key;
         created->kind = kind;
         entry = created.get();
-        entries.push_back(std::move(created));
+        entries.reserve(entries.size() + 1);
         entryIndex.emplace(std::move(upper), entry);
+        entries.push_back(std::move(created));
     }
     if (value != nullptr) {
         switch (kind) {
             case Raw:
             case Text:
-                entry->text = *static_cast<const std::wstring*>(value);
+                entry->text.swap(text);
                 break;
             case Integer:
                 entry->integer = *static_cast<const int32_t*>(value);
@@ -114,24 +122,33 @@ IniEntry* IniDocument::SetValue(const std::wstring& section,
                                 const std::wstring& key,
                                 const void* value,
                                 int32_t kind) {
-    modified = true;
     std::wstring upper = UpperCopy(section);
     currentSection = section;
     MutexLock guard(lock.get());
     auto found = sectionIndex.find(upper);
     IniSection* target;
+    std::unique_ptr<IniSection> created;
     if (found != sectionIndex.end()) {
         target = found->second;
     } else {
-        auto created = std::make_unique<IniSection>(currentSection);
+        // A section comes into the document only with the entry that the call stores.
+        created = std::make_unique<IniSection>(currentSection);
         target = created.get();
-        sections.push_back(std::move(created));
-        sectionIndex.emplace(std::move(upper), target);
+        sections.reserve(sections.size() + 1);
     }
-    return target->SetValue(key, value, kind);
+    IniEntry* entry = target->SetValue(key, value, kind);
+    if (created) {
+        sectionIndex.emplace(std::move(upper), target);  // on failure the new section goes with its entry
+        sections.push_back(std::move(created));          // room reserved above
+    }
+    modified = true;
+    return entry;
 }
 
 void IniDocument::Load(const std::wstring& file) {
+    // Until the whole file is in, the load counts as failed: a load that ran out of memory half-way must not
+    // let a save replace the user's entries with the part that was read.
+    loadFailed = true;
     path = file;
     std::wstring text;
     // A code of -1 after the read means the reader never got to the bytes.
@@ -140,10 +157,11 @@ void IniDocument::Load(const std::wstring& file) {
     if (code != -1) {
         encoding = code;
     }
-    loadFailed = !read && code == -1 && IsExistingFile(path.c_str());
+    const bool unreadable = !read && code == -1 && IsExistingFile(path.c_str());
     DocumentLoader loader(*this);
     ParseIniText(text, loader);
     modified = false;
+    loadFailed = unreadable;
 }
 
 void IniDocument::Save(const std::wstring& file, int32_t code) {
@@ -152,8 +170,12 @@ void IniDocument::Save(const std::wstring& file, int32_t code) {
     }
     if (!(loadFailed && file == path)) {
         MutexLock guard(lock.get());
-        const std::wstring text = SerializeIni(sections, newline);
-        (void)WriteTextFile(file.c_str(), text.c_str(), code);
+        try {
+            const std::wstring text = SerializeIni(sections, newline);
+            (void)WriteTextFile(file.c_str(), text.c_str(), code);
+        } catch (const std::bad_alloc&) {
+            // The file stays as it was.
+        }
     }
     modified = false;
 }

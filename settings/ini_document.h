@@ -20,7 +20,8 @@ class IniDocument {
     // True with *out set when section and key exist and hold an integer; creates nothing.
     bool GetInt(const std::wstring& section, const std::wstring& key, int32_t* out);
     // `value` points to a std::wstring (Raw, Text), an int32_t (Integer) or a double (Real); other kinds
-    // create the entry and store nothing. Sets `modified`; returns the entry, never null.
+    // create the entry and store nothing. Sets `modified`; returns the entry, never null. When memory runs
+    // out it throws std::bad_alloc and the document is as it was.
     IniEntry* SetValue(const std::wstring& section, const std::wstring& key, const void* value, int32_t kind);
 
     IniEntry* SetValue(const std::wstring& section, const std::wstring& key, int32_t value) {
@@ -30,7 +31,8 @@ class IniDocument {
     // Adds the file's sections and entries to the document; a missing or unreadable file adds nothing.
     void Load(const std::wstring& path);
     // Writes the document as INI text in `encoding` when it was modified since the last Load or Save.
-    // A file that existed but could not be read at Load is left as it is.
+    // A file that existed but could not be read whole at Load (memory included) is left as it is, and so is
+    // any file when the text cannot be made or written.
     void Save(const std::wstring& path, int32_t encoding);
 
     bool modified = false;

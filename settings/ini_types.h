@@ -30,7 +30,8 @@ class IniSection {
 
     // True with *out set when the key holds an integer; a Raw entry becomes Integer on its first read.
     bool GetInt(const std::wstring& key, int32_t* out);
-    // Creates the entry when missing and stores the value in the field of `kind`; never fails.
+    // Creates the entry when missing and stores the value in the field of `kind`; when memory runs out it
+    // throws std::bad_alloc and the section is as it was.
     IniEntry* SetValue(const std::wstring& key, const void* value, int32_t kind);
 
     std::wstring name;

@@ -26,6 +26,7 @@ bool NeedsJisDetour(uint32_t codePage) {
 }
 
 // Multi-byte bytes to UTF-16, up to the first zero character; no characters when the conversion fails.
+// Throws std::bad_alloc when memory runs out, so that a text cut short is never taken for the file's.
 std::wstring Decode(const uint8_t* bytes, int32_t length, uint32_t codePage) {
     ByteBuffer euc;
     if (NeedsJisDetour(codePage)) {
@@ -42,10 +43,7 @@ std::wstring Decode(const uint8_t* bytes, int32_t length, uint32_t codePage) {
     if (count <= 0) {
         return std::wstring();
     }
-    std::unique_ptr<wchar_t[]> wide(new (std::nothrow) wchar_t[static_cast<size_t>(count) + 1]);
-    if (!wide) {
-        return std::wstring();
-    }
+    std::unique_ptr<wchar_t[]> wide(new wchar_t[static_cast<size_t>(count) + 1]);
     const int converted = MultiByteToWideChar(codePage, 0, source, length, wide.get(), count);
     wide[converted > 0 ? converted : 0] = L'\0';
     return std::wstring(wide.get());
@@ -154,9 +152,14 @@ bool ReadWhole(const wchar_t* path, std::wstring& text, int32_t* code) {
 }  // namespace
 
 bool ReadTextFile(const wchar_t* path, std::wstring& text, int32_t* code) {
+    const int32_t preset = code != nullptr ? *code : 0;
     try {
         return ReadWhole(path, text, code);
     } catch (const std::bad_alloc&) {
+        // As for a file that could not be read at all: the caller must not take a part for the whole.
+        if (code != nullptr) {
+            *code = preset;
+        }
         return false;
     }
 }

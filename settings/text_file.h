@@ -6,8 +6,8 @@
 #include <string>
 
 // Replaces `text` with the file's content and stores the settled encoding in *code (when given). False,
-// with both untouched, when the path is no file, cannot be opened or is 2 GiB or larger; false with *code
-// NotText and `text` untouched when the bytes are no text.
+// with both untouched, when the path is no file, cannot be opened, is 2 GiB or larger or memory runs out;
+// false with *code NotText and `text` untouched when the bytes are no text.
 bool ReadTextFile(const wchar_t* path, std::wstring& text, int32_t* code);
 
 // Writes `text` in encoding `code`, creating missing folders and cutting off any old tail. False when the

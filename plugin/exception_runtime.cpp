@@ -1,0 +1,268 @@
+// Replaces the C++ runtime's per-thread exception state and its exception allocator. The statically linked
+// runtime keeps a thread's state in emulated thread-local storage, which aborts the process when the heap
+// refuses it on the thread's first throw, and its allocator falls back on a pool that it mallocs at start,
+// which leaves nothing when that malloc was refused. Here both fall back on static storage instead, so that
+// a bad_alloc can always be thrown and caught, whatever the heap says.
+#include "plugin/exception_runtime.h"
+
+#include <cxxabi.h>
+#include <unwind.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <exception>
+
+// The runtime's per-thread record: the stack of caught exceptions and the count of uncaught ones.
+struct __cxxabiv1::__cxa_eh_globals {
+    void* caughtExceptions;
+    unsigned int uncaughtExceptions;
+};
+
+namespace {
+
+using ThreadState = __cxxabiv1::__cxa_eh_globals;
+
+// Threads that use exceptions in this module at the same time; past that, the process heap serves.
+constexpr int kStaticThreads = 64;
+ThreadState threadStates[kStaticThreads];
+LONG threadStateTaken[kStaticThreads];
+// When neither a slot nor the process heap nor a TLS index can be had: shared, but never an abort.
+ThreadState sharedState;
+
+constexpr LONG kNoIndex = static_cast<LONG>(TLS_OUT_OF_INDEXES);
+LONG tlsIndex = kNoIndex;
+
+DWORD ThreadStateIndex() noexcept {
+    const LONG index = InterlockedCompareExchange(&tlsIndex, kNoIndex, kNoIndex);
+    if (index != kNoIndex) {
+        return static_cast<DWORD>(index);
+    }
+    const DWORD fresh = TlsAlloc();
+    if (fresh == TLS_OUT_OF_INDEXES) {
+        return TLS_OUT_OF_INDEXES;
+    }
+    const LONG earlier = InterlockedCompareExchange(&tlsIndex, static_cast<LONG>(fresh), kNoIndex);
+    if (earlier != kNoIndex) {
+        (void)TlsFree(fresh);
+        return static_cast<DWORD>(earlier);
+    }
+    return fresh;
+}
+
+ThreadState* ClaimThreadState() noexcept {
+    for (int i = 0; i < kStaticThreads; ++i) {
+        if (InterlockedCompareExchange(&threadStateTaken[i], 1, 0) == 0) {
+            threadStates[i] = ThreadState{};
+            return &threadStates[i];
+        }
+    }
+    if (void* block = HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(ThreadState))) {
+        return static_cast<ThreadState*>(block);
+    }
+    return &sharedState;
+}
+
+// The runtime's headers in front of a thrown object and of a dependent exception (one that an exception_ptr
+// rethrows), laid out as the runtime lays them out; only their size matters here.
+struct ExceptionHeaderLayout {
+    void* exceptionType;
+    void (*exceptionDestructor)(void*);
+    void (*unexpectedHandler)();
+    void (*terminateHandler)();
+    void* nextException;
+    int handlerCount;
+    int handlerSwitchValue;
+    const unsigned char* actionRecord;
+    const unsigned char* languageSpecificData;
+    _Unwind_Ptr catchTemp;
+    void* adjustedPtr;
+    _Unwind_Exception unwindHeader;
+};
+
+struct RefcountedHeaderLayout {
+    int referenceCount;
+    ExceptionHeaderLayout header;
+};
+
+struct DependentHeaderLayout {
+    void* primaryException;
+    ExceptionHeaderLayout header;
+};
+
+constexpr size_t RoundUp(size_t size, size_t unit) {
+    return (size + unit - 1) / unit * unit;
+}
+
+// Room before each thrown object: enough for either header, and a multiple of the unwinder's alignment so
+// that the object is aligned as malloc aligns.
+constexpr size_t kHeaderRoom =
+    RoundUp(sizeof(RefcountedHeaderLayout) > sizeof(DependentHeaderLayout) ? sizeof(RefcountedHeaderLayout)
+                                                                          : sizeof(DependentHeaderLayout),
+            alignof(_Unwind_Exception));
+
+// Static blocks for exceptions thrown while the heap refuses: a bad_alloc and its like fit many times over.
+constexpr size_t kSpareBlockSize = 512;
+constexpr int kSpareBlocks = 16;
+alignas(_Unwind_Exception) unsigned char spareBlocks[kSpareBlocks][kSpareBlockSize];
+LONG spareTaken[kSpareBlocks];
+
+void* TakeSpare(size_t size) noexcept {
+    if (size > kSpareBlockSize) {
+        return nullptr;
+    }
+    for (int i = 0; i < kSpareBlocks; ++i) {
+        if (InterlockedCompareExchange(&spareTaken[i], 1, 0) == 0) {
+            return spareBlocks[i];
+        }
+    }
+    return nullptr;
+}
+
+// Frees a block from either source.
+void Release(void* block) noexcept {
+    const auto* bytes = static_cast<const unsigned char*>(block);
+    const auto* first = &spareBlocks[0][0];
+    if (bytes >= first && bytes < first + sizeof(spareBlocks)) {
+        (void)InterlockedExchange(&spareTaken[(bytes - first) / kSpareBlockSize], 0);
+        return;
+    }
+    std::free(block);
+}
+
+void* AllocateZeroedHeader(size_t size) noexcept {
+    void* block = std::malloc(size);
+    if (block == nullptr) {
+        block = TakeSpare(size);
+    }
+    if (block == nullptr) {
+        std::terminate();  // as the runtime does when its pool is empty too
+    }
+    std::memset(block, 0, kHeaderRoom);
+    return block;
+}
+
+#if defined(__i386__) && !defined(__SEH__) && !defined(__USING_SJLJ_EXCEPTIONS__)
+// The dwarf unwinder linked into this module only searches the tables registered with it. The start-up code
+// registers this module's tables with a shared GCC runtime instead when one is already loaded, and a throw
+// here then finds no handler and terminates the process.
+extern "C" void __register_frame_info(const void* begin, void* object);
+extern "C" void* __deregister_frame_info(const void* begin);
+extern "C" const void* _Unwind_Find_FDE(void* pc, void* bases);
+
+const void* ownFrameTables = nullptr;
+// The unwinder's bookkeeping record for one module; larger than it needs.
+alignas(void*) unsigned char frameObject[16 * sizeof(void*)];
+
+const void* FindFrameTables(HINSTANCE instance) noexcept {
+    const auto* base = reinterpret_cast<const unsigned char*>(instance);
+    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+    const IMAGE_SECTION_HEADER* section = IMAGE_FIRST_SECTION(nt);
+    for (WORD i = 0; i < nt->FileHeader.NumberOfSections; ++i, ++section) {
+        // A stripped image keeps only the first eight characters of a section's name.
+        if (std::memcmp(section->Name, ".eh_fram", IMAGE_SIZEOF_SHORT_NAME) == 0) {
+            return base + section->VirtualAddress;
+        }
+    }
+    return nullptr;
+}
+
+void RegisterOwnFrameTables(HINSTANCE instance) noexcept {
+    void* bases[4] = {};
+    void* ownCode = reinterpret_cast<void*>(&RegisterOwnFrameTables);
+    if (_Unwind_Find_FDE(static_cast<char*>(ownCode) + 1, bases) != nullptr) {
+        return;
+    }
+    ownFrameTables = FindFrameTables(instance);
+    if (ownFrameTables != nullptr) {
+        __register_frame_info(ownFrameTables, frameObject);
+    }
+}
+
+void DeregisterOwnFrameTables() noexcept {
+    if (ownFrameTables != nullptr) {
+        (void)__deregister_frame_info(ownFrameTables);
+        ownFrameTables = nullptr;
+    }
+}
+#else
+// The x86_64 build unwinds through the system's tables.
+void RegisterOwnFrameTables(HINSTANCE) noexcept {}
+void DeregisterOwnFrameTables() noexcept {}
+#endif
+
+}  // namespace
+
+extern "C" {
+
+__cxxabiv1::__cxa_eh_globals* __cxxabiv1::__cxa_get_globals() noexcept {
+    const DWORD index = ThreadStateIndex();
+    if (index == TLS_OUT_OF_INDEXES) {
+        return &sharedState;
+    }
+    // A throw must not change the error that the code it leaves has set.
+    const DWORD lastError = GetLastError();
+    auto* state = static_cast<ThreadState*>(TlsGetValue(index));
+    if (state == nullptr) {
+        state = ClaimThreadState();
+        (void)TlsSetValue(index, state);
+    }
+    SetLastError(lastError);
+    return state;
+}
+
+__cxxabiv1::__cxa_eh_globals* __cxxabiv1::__cxa_get_globals_fast() noexcept {
+    return __cxa_get_globals();
+}
+
+void* __cxxabiv1::__cxa_allocate_exception(size_t thrownSize) noexcept {
+    const size_t size = thrownSize + kHeaderRoom;
+    if (size < thrownSize) {
+        std::terminate();
+    }
+    return static_cast<unsigned char*>(AllocateZeroedHeader(size)) + kHeaderRoom;
+}
+
+void __cxxabiv1::__cxa_free_exception(void* thrown) noexcept {
+    Release(static_cast<unsigned char*>(thrown) - kHeaderRoom);
+}
+
+__cxxabiv1::__cxa_dependent_exception* __cxxabiv1::__cxa_allocate_dependent_exception() noexcept {
+    return static_cast<__cxa_dependent_exception*>(AllocateZeroedHeader(kHeaderRoom));
+}
+
+void __cxxabiv1::__cxa_free_dependent_exception(__cxa_dependent_exception* dependent) noexcept {
+    Release(dependent);
+}
+
+}  // extern "C"
+
+void ExceptionRuntimeAttach(HINSTANCE instance) noexcept {
+    RegisterOwnFrameTables(instance);
+}
+
+void ExceptionRuntimeThreadDetach() noexcept {
+    const LONG index = InterlockedCompareExchange(&tlsIndex, kNoIndex, kNoIndex);
+    if (index == kNoIndex) {
+        return;
+    }
+    auto* state = static_cast<ThreadState*>(TlsGetValue(static_cast<DWORD>(index)));
+    if (state == nullptr) {
+        return;
+    }
+    (void)TlsSetValue(static_cast<DWORD>(index), nullptr);
+    if (state >= &threadStates[0] && state < &threadStates[kStaticThreads]) {
+        (void)InterlockedExchange(&threadStateTaken[state - &threadStates[0]], 0);
+    } else if (state != &sharedState) {
+        (void)HeapFree(GetProcessHeap(), 0, state);
+    }
+}
+
+void ExceptionRuntimeDetach() noexcept {
+    ExceptionRuntimeThreadDetach();
+    DeregisterOwnFrameTables();
+    const LONG index = InterlockedExchange(&tlsIndex, kNoIndex);
+    if (index != kNoIndex) {
+        (void)TlsFree(static_cast<DWORD>(index));
+    }
+}
