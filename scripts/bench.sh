@@ -1,7 +1,40 @@
 #!/usr/bin/env bash
-# Encoding detection speed beside memchr and a plain byte loop over the same buffers (MB/s).
+# The benchmarks:
+# - encoding detection speed beside memchr and a plain byte loop over the same buffers (MB/s), natively;
+# - PluginProc 2308 in the stand-in host under Wine (ns per call), with the x86_64 build and, where this
+#   machine runs 32-bit programs, the shipping i686 build. `--plugin <dll>` times another FindRail.dll of the
+#   same program of its width (e.g. an older build, for a before-and-after).
+# Arguments other than --plugin go to the detector benchmark.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+root=$(pwd)
+plugin=
+detector_args=()
+while [ $# -gt 0 ]; do
+    case $1 in
+        --plugin) plugin=$(realpath "$2"); shift 2 ;;
+        *) detector_args+=("$1"); shift ;;
+    esac
+done
+
 cmake --preset native >/dev/null
 cmake --build --preset native --target detector_benchmark
-build/native/bin/detector_benchmark --benchmark_min_time=0.5 "$@"
+build/native/bin/detector_benchmark --benchmark_min_time=0.5 "${detector_args[@]}"
+
+trees=(x64)
+if scripts/ia32_probe.sh 2>/dev/null; then
+    trees+=(i686)
+fi
+if [ -n "$plugin" ]; then
+    # The program of the DLL's own width.
+    if x86_64-w64-mingw32-objdump -f "$plugin" | grep -q 'pei-x86-64'; then trees=(x64); else trees=(i686); fi
+fi
+for tree in "${trees[@]}"; do
+    cmake --preset $tree -DFINDRAIL_TESTS=ON >/dev/null
+    cmake --build --preset $tree --target pretranslate_benchmark
+    dll=${plugin:-$root/build/$tree/bin/FindRail.dll}
+    echo "=== $tree: $dll"
+    WINEPREFIX=$root/build/$tree/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" \
+        xvfb-run -a -s "-screen 0 1024x768x24" scripts/wine.sh \
+        "$root/build/$tree/bin/pretranslate_benchmark.exe" --plugin "$dll"
+done

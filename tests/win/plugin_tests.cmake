@@ -25,3 +25,9 @@ if(FINDRAIL_WINE_TESTS)
     set_tests_properties(loaded_dll_is_the_built_file PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 60
         LABELS ${FINDRAIL_TIER})
 endif()
+
+# PluginProc 2308's speed, run by scripts/bench.sh; not a test.
+add_executable(pretranslate_benchmark ${CMAKE_CURRENT_LIST_DIR}/pretranslate_benchmark.cpp)
+target_link_libraries(pretranslate_benchmark PRIVATE standin_host)
+target_link_options(pretranslate_benchmark PRIVATE -municode)
+add_dependencies(pretranslate_benchmark FindRail)
