@@ -2,7 +2,8 @@
 # Builds FindRail.dll, the shipping 32-bit DLL, and shows it at work in the 32-bit stand-in host under Wine's
 # WoW64 mode and Xvfb, on a Japanese Windows (code page 932) as FindRail's users have: a Japanese search text
 # is typed into the bar and Enter pressed.
-# Leaves the screenshot in build/demo/findrail-demo.png.
+# Leaves the screenshot in build/demo/findrail-demo.png. Fails, after the log, when the host exits with any status
+# but 0 (116 is heap damage, 0xC0000374, as the shell sees it).
 # On a machine whose kernel cannot run 32-bit programs (scripts/ia32_probe.sh), the x86_64 build of the same
 # code runs in the 64-bit stand-in host instead, and the run says so; the release zip is the i686 build's.
 set -euo pipefail
@@ -56,7 +57,8 @@ cp -f "$FINDRAIL_WINE_ROOT/usr/share/wine/fonts/marlett.ttf" "$WINEPREFIX/drive_
 
 log="$demo/host.log"
 shot="$demo/findrail-demo.png"
-rm -f "$log" "$shot"
+status_file="$demo/host-status.txt"
+rm -f "$log" "$shot" "$status_file"
 
 "${japanese[@]}" xvfb-run -a -s "-screen 0 680x400x24" bash -c '
     set -e
@@ -73,12 +75,24 @@ rm -f "$log" "$shot"
     done
     sleep 1.5
     xwd -root -silent | xwdtopnm 2>/dev/null | pnmtopng > "'"$shot"'"
-    wait $host || true
+    # Kept for after the screenshot and the log: the shell sees the low byte of a Windows exit code.
+    status=0
+    wait $host || status=$?
+    echo $status >"'"$status_file"'"
     "'"$wine"'" --server -k 2>/dev/null || true
 '
 
 echo "--- what the stand-in host received"
-cat "$log"
+cat "$log" 2>/dev/null || echo "(no log)"
+status=$(cat "$status_file" 2>/dev/null || echo unknown)
+if [ "$status" != 0 ]; then
+    case $status in
+        116) meaning=" (0xC0000374 & 0xFF: a heap was damaged)" ;;
+        *) meaning="" ;;
+    esac
+    echo "The stand-in host's run went wrong: exit status $status$meaning" >&2
+    exit 1
+fi
 # The host logs the file that the Windows loader took and its digest: it must be the DLL just built.
 loaded=$(sed -n 's/^loaded .* sha256 \([0-9a-f]*\).*/\1/p' "$log" | tr -d '\r')
 if [ "$loaded" != "$(sha256sum "$dll" | cut -d' ' -f1)" ]; then

@@ -80,9 +80,129 @@ std::wstring Utf16FromLittleEndian(const uint8_t* bytes, size_t units) {
     return text;
 }
 
-bool WriteAll(HANDLE file, const void* data, size_t size) {
-    DWORD written = 0;
-    return size == 0 || WriteFile(file, data, static_cast<DWORD>(size), &written, nullptr) != FALSE;
+// False when a write fails or stops making progress, as on a full disk.
+bool WriteAll(HANDLE file, const char* data, size_t size) {
+    constexpr size_t kLargestWrite = 1u << 30;
+    while (size > 0) {
+        const DWORD chunk = static_cast<DWORD>(size < kLargestWrite ? size : kLargestWrite);
+        DWORD written = 0;
+        if (!WriteFile(file, data, chunk, &written, nullptr) || written == 0) {
+            return false;
+        }
+        data += written;
+        size -= written;
+    }
+    return true;
+}
+
+// A file of ours beside the target, deleted when it goes out of scope unless released.
+class SideFile {
+  public:
+    SideFile() = default;
+    ~SideFile() {
+        if (!path.empty()) {
+            (void)DeleteFileW(path.c_str());
+        }
+    }
+    SideFile(const SideFile&) = delete;
+    SideFile& operator=(const SideFile&) = delete;
+
+    // Reserves a new, empty file with a unique name in `folder` (the current one when empty).
+    bool Create(const std::wstring& folder) {
+        wchar_t name[MAX_PATH];
+        if (GetTempFileNameW(folder.empty() ? L"." : folder.c_str(), L"frl", 0, name) == 0) {
+            return false;
+        }
+        path = name;
+        return true;
+    }
+    const wchar_t* get() const { return path.c_str(); }
+    // The name is no longer ours to delete: the file was moved away, or must stay.
+    void release() { path.clear(); }
+
+  private:
+    std::wstring path;
+};
+
+// Checks the target as the one writer it must be: false when it is held elsewhere, read-only (which Wine does
+// not enforce for root) or otherwise not ours to write. A missing target is fine. *attributes gets the
+// target's attributes, INVALID_FILE_ATTRIBUTES when it is missing.
+bool MayReplace(const wchar_t* path, DWORD* attributes) {
+    *attributes = INVALID_FILE_ATTRIBUTES;
+    UniqueFile probe(
+        CreateFileW(path, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!probe) {
+        return GetLastError() == ERROR_FILE_NOT_FOUND;
+    }
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(probe.get(), &info) ||
+        (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0) {
+        return false;
+    }
+    *attributes = info.dwFileAttributes;
+    return true;
+}
+
+bool WriteWhole(const wchar_t* path, bool mark, const ByteBuffer& bytes) {
+    UniqueFile file(
+        CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    return file && (!mark || WriteAll(file.get(), "\xEF\xBB\xBF", 3)) &&
+           WriteAll(file.get(), bytes.data(), bytes.size()) && FlushFileBuffers(file.get());
+}
+
+// Puts the complete new file in the existing target's place. ReplaceFileW keeps the target's security (and on
+// Windows its attributes). Given a backup name, every failure of it but ERROR_UNABLE_TO_MOVE_REPLACEMENT_2
+// leaves both files under their own names; that one leaves the old content under the backup name. Where the
+// file system lacks what ReplaceFileW needs, a rename over the target is all-or-nothing too; it is not tried
+// where the target itself refused us.
+bool Replace(const wchar_t* path, SideFile& fresh, SideFile& backup) {
+    if (ReplaceFileW(path, fresh.get(), backup.get(), 0, nullptr, nullptr)) {
+        fresh.release();
+        return true;
+    }
+    const DWORD error = GetLastError();
+    if (error == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2) {
+        // Back it goes; if it cannot, the old content stays under our name, which beats losing it.
+        (void)MoveFileExW(backup.get(), path, MOVEFILE_WRITE_THROUGH);
+        backup.release();
+        return false;
+    }
+    if (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION ||
+        !MoveFileExW(fresh.get(), path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        return false;
+    }
+    fresh.release();
+    return true;
+}
+
+// Writes a complete new file beside the target and only then puts it in the target's place, so that a save
+// that cannot finish (a full disk) leaves the old file as it was. Nothing of ours stays in the folder.
+bool SaveBytes(const wchar_t* path, const std::wstring& folder, bool mark, const ByteBuffer& bytes) {
+    DWORD attributes = INVALID_FILE_ATTRIBUTES;
+    if (!MayReplace(path, &attributes)) {
+        return false;
+    }
+    SideFile fresh;
+    if (!fresh.Create(folder) || !WriteWhole(fresh.get(), mark, bytes)) {
+        return false;
+    }
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        // Not over a target that appeared meanwhile: that one is someone else's.
+        if (!MoveFileExW(fresh.get(), path, MOVEFILE_WRITE_THROUGH)) {
+            return false;
+        }
+        fresh.release();
+        return true;
+    }
+    // Wine's ReplaceFileW (two renames) and a plain rename leave the new file's attributes: it takes the
+    // target's.
+    constexpr DWORD kKept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+                            FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+    if ((attributes & kKept) != 0) {
+        (void)SetFileAttributesW(fresh.get(), attributes & kKept);
+    }
+    SideFile backup;
+    return backup.Create(folder) && Replace(path, fresh, backup);
 }
 
 bool ReadWhole(const wchar_t* path, std::wstring& text, int32_t* code) {
@@ -198,17 +318,7 @@ bool WriteTextFileAs(const wchar_t* path, const wchar_t* text, int32_t code, uin
         if (!folder.empty() && (!PathFileExistsW(folder.c_str()) || !PathIsDirectoryW(folder.c_str()))) {
             (void)SHCreateDirectory(nullptr, folder.c_str());
         }
-        UniqueFile file(
-            CreateFileW(path, GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!file) {
-            return false;
-        }
-        if (code == Utf8Bom) {
-            (void)WriteAll(file.get(), "\xEF\xBB\xBF", 3);
-        }
-        (void)WriteAll(file.get(), bytes.data(), bytes.size());
-        (void)SetEndOfFile(file.get());
-        return true;
+        return SaveBytes(path, folder, code == Utf8Bom, bytes);
     } catch (const std::bad_alloc&) {
         return false;
     }

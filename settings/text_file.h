@@ -10,8 +10,11 @@
 // false with *code NotText and `text` untouched when the bytes are no text.
 bool ReadTextFile(const wchar_t* path, std::wstring& text, int32_t* code);
 
-// Writes `text` in encoding `code`, creating missing folders and cutting off any old tail. False when the
-// file cannot be opened, or when a non-empty text converts to no bytes (the file is then not touched).
+// Writes `text` in encoding `code`, creating missing folders: the whole new content goes to a new file in the
+// same folder, which then takes the old file's place, keeping its attributes. False, with the old file as it
+// was and nothing else left in the folder, when the file is held open elsewhere, read-only or otherwise not
+// ours to write, when a write fails (a full disk) or the new file cannot take its place, and when a non-empty
+// text converts to no bytes.
 bool WriteTextFile(const wchar_t* path, const wchar_t* text, int32_t code);
 
 // WriteTextFile with the code page of the multi-byte encodings given by the caller; lets tests reach the

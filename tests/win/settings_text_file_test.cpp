@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
 
 namespace {
@@ -121,6 +122,20 @@ class TextFiles : public ::testing::Test {
         EXPECT_EQ(text, kUntouched) << ToUtf8(path);
     }
 
+    // What the test's folder holds: a save leaves nothing of its own behind.
+    std::set<std::wstring> Names() const {
+        std::set<std::wstring> names;
+        WIN32_FIND_DATAW found;
+        HANDLE search = FindFirstFileW((dir + L"*").c_str(), &found);
+        for (BOOL more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileW(search, &found)) {
+            if (found.cFileName[0] != L'.') {
+                names.insert(found.cFileName);
+            }
+        }
+        (void)FindClose(search);
+        return names;
+    }
+
     std::wstring dir;
 };
 
@@ -189,6 +204,7 @@ TEST_F(TextFiles, WritesMarksAndByteOrder) {
         ASSERT_TRUE(WriteTextFile(path.c_str(), c.text, c.code)) << c.code;
         EXPECT_EQ(ReadFileBytes(path), c.bytes) << "code " << c.code;
     }
+    EXPECT_EQ(Names(), std::set<std::wstring>{L"bytes.txt"});
 }
 
 TEST_F(TextFiles, IsoJisFileWritesBackByteIdentical) {
@@ -274,29 +290,86 @@ TEST_F(TextFiles, WriteFailuresLeaveTheFile) {
     const std::wstring folder = dir + L"folder.ini";
     ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
     EXPECT_FALSE(WriteTextFile(folder.c_str(), L"new=2\r\n", Utf8));
+    EXPECT_EQ(Names(), (std::set<std::wstring>{L"folder.ini", L"locked.ini"}));
 }
 
-// Wine maps the read-only attribute to permission bits, which do not stop a process running as root; the held
-// files above refuse a write for every user.
-bool ReadOnlyHolds(const std::wstring& path) {
-    UniqueFile probe(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
-    return !probe;
-}
-
-TEST_F(TextFiles, ReadOnlyFileIsReadButNotWritten) {
-    const std::wstring path = dir + L"readonly.ini";
-    ASSERT_TRUE(WriteFileBytes(path, "kept=1\r\n"));
-    ASSERT_TRUE(SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_READONLY));
-    std::wstring text;
-    EXPECT_TRUE(ReadTextFile(path.c_str(), text, nullptr));
-    EXPECT_EQ(text, L"kept=1\r\n");
-    if (!ReadOnlyHolds(path)) {
-        (void)SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-        GTEST_SKIP() << "the read-only attribute does not stop writes for this user";
+// A read-only file is never written, also not by root, whom Wine's permission bits do not stop; a hidden one
+// is. Either way the file keeps the attributes it had.
+TEST_F(TextFiles, AttributesDecideAndSurviveASave) {
+    struct Row {
+        DWORD attributes;
+        bool written;
+    };
+    const Row rows[] = {
+        {FILE_ATTRIBUTE_READONLY, false},
+        {FILE_ATTRIBUTE_HIDDEN, true},
+        {FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE, true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.attributes);
+        const std::wstring path = dir + L"attributes.ini";
+        ASSERT_TRUE(WriteFileBytes(path, "kept=1\r\n"));
+        ASSERT_TRUE(SetFileAttributesW(path.c_str(), row.attributes));
+        const DWORD before = GetFileAttributesW(path.c_str());
+        ASSERT_EQ(before & row.attributes, row.attributes);
+        EXPECT_EQ(WriteTextFile(path.c_str(), L"new=2\r\n", Utf8), row.written);
+        EXPECT_EQ(ReadFileBytes(path), row.written ? "new=2\r\n" : "kept=1\r\n");
+        EXPECT_EQ(GetFileAttributesW(path.c_str()), before);
+        ASSERT_TRUE(SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL));
     }
-    EXPECT_FALSE(WriteTextFile(path.c_str(), L"new=2\r\n", Utf8));
+    EXPECT_EQ(Names(), std::set<std::wstring>{L"attributes.ini"});
+}
+
+// The executable's import of WriteFile, which the settings code linked into it calls.
+using WriteFileFunction = BOOL(WINAPI*)(HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED);
+WriteFileFunction* WriteFileImport() {
+    auto* base = reinterpret_cast<BYTE*>(GetModuleHandleW(nullptr));
+    const auto* headers =
+        reinterpret_cast<IMAGE_NT_HEADERS*>(base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
+    const IMAGE_DATA_DIRECTORY& table = headers->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IAT];
+    auto* slots = reinterpret_cast<WriteFileFunction*>(base + table.VirtualAddress);
+    for (size_t i = 0; i < table.Size / sizeof(*slots); ++i) {
+        if (slots[i] == &WriteFile) {
+            return &slots[i];
+        }
+    }
+    return nullptr;
+}
+
+void SetImport(WriteFileFunction* slot, WriteFileFunction function) {
+    DWORD protection = 0;
+    (void)VirtualProtect(slot, sizeof(*slot), PAGE_READWRITE, &protection);
+    *slot = function;
+    (void)VirtualProtect(slot, sizeof(*slot), protection, &protection);
+}
+
+WriteFileFunction realWriteFile = nullptr;
+int writesBeforeFull = 0;
+
+// A disk that fills up: the first write of a save stores half its bytes and says so, the next one fails.
+BOOL WINAPI WriteUntilFull(HANDLE file, LPCVOID data, DWORD size, LPDWORD written, LPOVERLAPPED overlapped) {
+    if (writesBeforeFull-- > 0) {
+        return realWriteFile(file, data, size / 2, written, overlapped);
+    }
+    SetLastError(ERROR_DISK_FULL);
+    return FALSE;
+}
+
+TEST_F(TextFiles, FullDiskLeavesTheOldFile) {
+    WriteFileFunction* slot = WriteFileImport();
+    ASSERT_NE(slot, nullptr);
+    realWriteFile = *slot;
+    const std::wstring path = dir + L"kept.ini";
+    ASSERT_TRUE(WriteFileBytes(path, "kept=1\r\n"));
+    const std::wstring fresh = dir + L"never.ini";
+    SetImport(slot, WriteUntilFull);
+    for (const std::wstring& target : {path, fresh}) {
+        writesBeforeFull = 1;
+        EXPECT_FALSE(WriteTextFile(target.c_str(), kSample.c_str(), Utf8)) << ToUtf8(target);
+    }
+    SetImport(slot, realWriteFile);
     EXPECT_EQ(ReadFileBytes(path), "kept=1\r\n");
-    (void)SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    EXPECT_EQ(Names(), std::set<std::wstring>{L"kept.ini"});
 }
 
 // A code page the system lacks converts text to nothing; emptying the user's file then would lose it.

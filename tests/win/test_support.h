@@ -7,7 +7,7 @@
 
 // The folder of the running test executable, with a trailing separator; FindRail.dll lies there.
 std::wstring BinDir();
-// A new, empty folder under the temporary folder, with a trailing separator.
+// A new, empty folder under the temporary folder, with a trailing separator; the run's wine_stop removes it.
 std::wstring MakeTempDir(const std::wstring& tag);
 // Copies FindRail.dll into a fresh folder as <stem>.dll, so that the copy has a settings file of its own,
 // and deletes that settings file if an earlier run left one. Returns the copy's path.
