@@ -1,7 +1,13 @@
 // StandInHost.exe: runs the plug-in in frames of its own, optionally following a script given on the command
 // line, and writes what it received to a log.
 //
-//   StandInHost.exe [--plugin <dll>] [--document <UTF-8 file>] [--log <file>] [--heap-check] [command...]
+//   StandInHost.exe [--plugin <dll>] [--document <UTF-8 file>] [--log <file>] [--heap-check]
+//                   [--preload <dll>]... [command...]
+//
+// Each --preload DLL is loaded (LoadLibraryW) before the plug-in, logging "preloaded <name>" or "preload
+// failed <name>". Every load of the plug-in counts its allocations from its C runtime's start-up on and lets
+// its file writes be limited (host/fault_injection.h); "start not covered" is logged when the count starts
+// only after the load.
 //
 // Once the plug-in is freed, every heap of the process must validate and no block may have been found damaged
 // as it was freed (host/heap_check.h), or the host logs "heap damaged" and exits with 0xC0000374. With
@@ -26,8 +32,17 @@
 //   exports:<n>     call every export for an opened frame (n as for `frame`), never announced or closed
 //   stale           destroy the search box, then offer PluginProc 2308 key messages for it
 //   gdi             log the number of GDI objects the process holds
+//   attach          report the attach event for the current frame again, as for a frame attached again
+//   refuse:<k>      refuse the plug-in's k-th allocation (counted since it was last loaded) alone
+//   refusefrom:<k>  refuse the k-th allocation and every later one
+//   memory          refuse no allocation any more
+//   allocs          log "allocations <n>": asked for since the plug-in was last loaded, refused ones too
+//   diskfull:<n>    the plug-in's file writes fail with ERROR_DISK_FULL once n more bytes are written
+//   disk            the plug-in's file writes are unlimited again
 //   quit            stop; without it the program runs until its last frame is closed
+// Refusals and the disk's limit stay until changed, across free and load.
 #include "bar_gdi_count.h"
+#include "host/fault_injection.h"
 #include "host/heap_check.h"
 #include "host/standin_host.h"
 #include "plugin/resource_ids.h"
@@ -213,6 +228,20 @@ class Script {
             CallEveryExport(frame, FrameNumber(frame));
         } else if (verb == L"stale") {
             OfferStaleMessages();
+        } else if (verb == L"attach") {
+            if (current != nullptr) {
+                host.SendEvents(current, kEventAttach);
+            }
+        } else if (verb == L"refuse" || verb == L"refusefrom") {
+            RefuseAllocations(_wtoi(arg.c_str()), verb == L"refusefrom");
+        } else if (verb == L"memory") {
+            RefuseAllocations(0, false);
+        } else if (verb == L"allocs") {
+            log.Line(L"allocations " + Number(PluginAllocations()));
+        } else if (verb == L"diskfull") {
+            LimitDiskWrites(_wtoi64(arg.c_str()));
+        } else if (verb == L"disk") {
+            LimitDiskWrites(-1);
         } else if (verb == L"gdi") {
             log.Line(L"gdi " + Number(CountGdiObjects()));
         } else if (verb == L"focus") {
@@ -377,6 +406,7 @@ int RunHost(int argc, wchar_t** argv, Log& log) {
     std::wstring pluginPath = BesideExecutable(L"FindRail.dll");
     std::wstring documentText = L"FindRail stand-in host.\r\n";
     std::vector<std::wstring> commands;
+    std::vector<std::wstring> preloads;
     bool heapCheck = false;
     for (int i = 1; i < argc; ++i) {
         const std::wstring arg = argv[i];
@@ -388,6 +418,8 @@ int RunHost(int argc, wchar_t** argv, Log& log) {
             log.Open(argv[++i]);
         } else if (arg == L"--heap-check") {
             heapCheck = true;
+        } else if (arg == L"--preload" && i + 1 < argc) {
+            preloads.push_back(argv[++i]);
         } else {
             commands.push_back(arg);
         }
@@ -403,7 +435,18 @@ int RunHost(int argc, wchar_t** argv, Log& log) {
         return kExitHeapCheckingOff;
     }
 
+    for (const auto& name : preloads) {
+        log.Line((LoadLibraryW(name.c_str()) ? L"preloaded " : L"preload failed ") + name);
+    }
     StandInHost host;
+    host.loadLibrary = [&log](const std::wstring& path) {
+        bool startCounted = false;
+        HMODULE module = LoadWithFaults(path, &startCounted);
+        if (module != nullptr && !startCounted) {
+            log.Line(L"start not covered");
+        }
+        return module;
+    };
     if (!host.LoadPlugin(pluginPath)) {
         log.Line(L"load failed " + pluginPath);
         return 2;

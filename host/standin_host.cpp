@@ -121,7 +121,7 @@ StandInHost::~StandInHost() {
 
 bool StandInHost::LoadPlugin(const std::wstring& dllPath) {
     UnloadPlugin();
-    module = LoadLibraryW(dllPath.c_str());
+    module = loadLibrary ? loadLibrary(dllPath) : LoadLibraryW(dllPath.c_str());
     if (module == nullptr) {
         return false;
     }

@@ -64,6 +64,8 @@ class StandInHost {
     LRESULT InvokeCommand(HWND frame);
     bool CommandChecked(HWND frame);
 
+    // How LoadPlugin maps the module; LoadLibraryW when empty. The program loads through its fault hooks.
+    std::function<HMODULE(const std::wstring&)> loadLibrary;
     // When false, 2095 is recorded but the toolbar is neither shown nor hidden and no event follows.
     bool honourShowRequests = true;
     // Once, when a frame next receives this message (2093 or 2095) from the plug-in, the host closes that

@@ -287,7 +287,21 @@ INSTANTIATE_TEST_SUITE_P(
                     L"open type:abc enter wait:100 tick close unload load open report close",
                     0,
                     {{"loaded again", 3}, {"2077 frame=", 3}, {"regexp=1 text=", 2}, {"regexp=0 text=", 1}},
-                    "UseRegExp=1\r\nShowBar=1\r\n\r\n"}),
+                    "UseRegExp=1\r\nShowBar=1\r\n\r\n"},
+        // The C runtime's first allocation refused as the plug-in loads; an attach reported again registers
+        // nothing more.
+        UnusualHost{
+            "FirstAllocationRefused",
+            L"refuse:1 unload load open attach report close",
+            0,
+            {{"loaded again", 3}, {"start not covered", 0}, {"2093 frame=", 3}, {"toolbar=1 shown=1", 3}},
+            "UseRegExp=0\r\nShowBar=1\r\n\r\n"},
+        // A full disk when the plug-in saves: the tick is lost and the next save goes through.
+        UnusualHost{"DiskFullOnSave",
+                    L"open tick diskfull:0 unload disk load open report close",
+                    0,
+                    {{"loaded again", 3}, {"regexp=0 text=", 3}, {"regexp=1", 0}},
+                    "UseRegExp=0\r\nShowBar=1\r\n\r\n"}),
     [](const ::testing::TestParamInfo<UnusualHost>& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -1,0 +1,326 @@
+// Refused allocations and a full disk for the plug-in: hooks in its import slots, bound through msvcrt's
+// export table while the plug-in loads, and through its slots afterwards.
+#include "host/fault_injection.h"
+
+#include <errno.h>
+#include <stdlib.h>
+#include <string.h>
+#include <wchar.h>
+
+namespace {
+
+LONG allocations = 0;
+LONG refuseFrom = 0;  // 0: refuse nothing
+LONG refuseLater = 0;
+
+// Counts one allocation and says whether the policy refuses it.
+bool Refused() {
+    const LONG n = InterlockedIncrement(&allocations);
+    const LONG k = InterlockedCompareExchange(&refuseFrom, 0, 0);
+    if (k > 0 && (n == k || (n > k && InterlockedCompareExchange(&refuseLater, 0, 0) != 0))) {
+        errno = ENOMEM;
+        return true;
+    }
+    return false;
+}
+
+enum Allocator { kMalloc, kCalloc, kRealloc, kStrdup, kWcsdup, kAllocators };
+
+void* real[kAllocators];  // msvcrt's own functions
+
+template <typename Proc>
+Proc Real(Allocator which) {
+    return reinterpret_cast<Proc>(real[which]);
+}
+
+void* RefusableMalloc(size_t size) {
+    return Refused() ? nullptr : Real<decltype(&malloc)>(kMalloc)(size);
+}
+
+void* RefusableCalloc(size_t count, size_t size) {
+    return Refused() ? nullptr : Real<decltype(&calloc)>(kCalloc)(count, size);
+}
+
+// A refused reallocation leaves the block as it was. One to nothing frees the block: it is no allocation.
+void* RefusableRealloc(void* block, size_t size) {
+    if ((block == nullptr || size != 0) && Refused()) {
+        return nullptr;
+    }
+    return Real<decltype(&realloc)>(kRealloc)(block, size);
+}
+
+char* RefusableStrdup(const char* text) {
+    return Refused() ? nullptr : Real<decltype(&_strdup)>(kStrdup)(text);
+}
+
+wchar_t* RefusableWcsdup(const wchar_t* text) {
+    return Refused() ? nullptr : Real<decltype(&_wcsdup)>(kWcsdup)(text);
+}
+
+struct Hook {
+    const char* name;
+    void* hook;
+};
+
+const Hook kAllocatorHooks[kAllocators] = {{"malloc", reinterpret_cast<void*>(&RefusableMalloc)},
+                                           {"calloc", reinterpret_cast<void*>(&RefusableCalloc)},
+                                           {"realloc", reinterpret_cast<void*>(&RefusableRealloc)},
+                                           {"_strdup", reinterpret_cast<void*>(&RefusableStrdup)},
+                                           {"_wcsdup", reinterpret_cast<void*>(&RefusableWcsdup)}};
+
+SRWLOCK diskLock = SRWLOCK_INIT;
+long long diskLeft = -1;  // negative: no limit, guarded by diskLock
+
+struct DiskLock {
+    DiskLock() { AcquireSRWLockExclusive(&diskLock); }
+    ~DiskLock() { ReleaseSRWLockExclusive(&diskLock); }
+    DiskLock(const DiskLock&) = delete;
+    DiskLock& operator=(const DiskLock&) = delete;
+};
+
+decltype(&WriteFile) realWriteFile = nullptr;
+
+BOOL WINAPI
+LimitedWriteFile(HANDLE file, LPCVOID data, DWORD size, LPDWORD written, LPOVERLAPPED overlapped) {
+    DiskLock lock;
+    if (diskLeft < 0) {
+        return realWriteFile(file, data, size, written, overlapped);
+    }
+    const bool fits = diskLeft > 0 && size <= diskLeft;
+    const DWORD allowed = fits ? size : static_cast<DWORD>(diskLeft);
+    DWORD done = 0;
+    if (allowed > 0 && !realWriteFile(file, data, allowed, &done, overlapped)) {
+        return FALSE;
+    }
+    diskLeft -= done;
+    if (written != nullptr) {
+        *written = done;
+    }
+    if (!fits) {
+        SetLastError(ERROR_DISK_FULL);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+const Hook kWriteFileHook = {"WriteFile", reinterpret_cast<void*>(&LimitedWriteFile)};
+
+const IMAGE_DATA_DIRECTORY& Directory(const BYTE* base, int entry) {
+    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+    return reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew)
+        ->OptionalHeader.DataDirectory[entry];
+}
+
+// Writes a 32-bit entry of a module's tables; false when its page cannot be made writable.
+bool Store(DWORD* entry, DWORD value) {
+    DWORD protection = 0;
+    if (!VirtualProtect(entry, sizeof(*entry), PAGE_READWRITE, &protection)) {
+        return false;
+    }
+    *entry = value;
+    (void)VirtualProtect(entry, sizeof(*entry), protection, &protection);
+    return true;
+}
+
+// Points the module's slots for the named imports from `dll` at the hooks. Returns how many held something
+// else than `bound` (what the loader should have bound them to; null: anything else).
+int PatchImports(HMODULE module, const char* dll, const Hook* hooks, const void* const* bound, int count) {
+    auto* base = reinterpret_cast<BYTE*>(module);
+    const IMAGE_DATA_DIRECTORY& imports = Directory(base, IMAGE_DIRECTORY_ENTRY_IMPORT);
+    if (imports.VirtualAddress == 0) {
+        return 0;
+    }
+    int patched = 0;
+    for (auto* from = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress);
+         from->Name != 0; ++from) {
+        if (lstrcmpiA(reinterpret_cast<const char*>(base + from->Name), dll) != 0 ||
+            from->OriginalFirstThunk == 0) {
+            continue;
+        }
+        const auto* names = reinterpret_cast<const IMAGE_THUNK_DATA*>(base + from->OriginalFirstThunk);
+        auto** slots = reinterpret_cast<void**>(base + from->FirstThunk);
+        for (; names->u1.AddressOfData != 0; ++names, ++slots) {
+            if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal)) {
+                continue;
+            }
+            const char* name =
+                reinterpret_cast<const IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData)->Name;
+            for (int i = 0; i < count; ++i) {
+                if (lstrcmpA(name, hooks[i].name) != 0 || (bound != nullptr && *slots == bound[i])) {
+                    continue;
+                }
+                DWORD protection = 0;
+                if (VirtualProtect(slots, sizeof(*slots), PAGE_READWRITE, &protection)) {
+                    *slots = hooks[i].hook;
+                    (void)VirtualProtect(slots, sizeof(*slots), protection, &protection);
+                }
+                ++patched;
+            }
+        }
+    }
+    return patched;
+}
+
+// The plug-in's own imports, loaded before msvcrt's exports change, so that no other module binds to the
+// hooks. They stay loaded, as in a host that had them already.
+void LoadDependencies(const std::wstring& path) {
+    HMODULE image = LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    if (image == nullptr) {
+        return;
+    }
+    // The low bits of such a handle mark it as a mapping that was not loaded.
+    const auto* base = reinterpret_cast<const BYTE*>(reinterpret_cast<ULONG_PTR>(image) & ~ULONG_PTR{3});
+    const IMAGE_DATA_DIRECTORY& imports = Directory(base, IMAGE_DIRECTORY_ENTRY_IMPORT);
+    if (imports.VirtualAddress != 0) {
+        for (auto* from = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress);
+             from->Name != 0; ++from) {
+            const char* name = reinterpret_cast<const char*>(base + from->Name);
+            if (GetModuleHandleA(name) == nullptr) {
+                (void)LoadLibraryA(name);
+            }
+        }
+    }
+    (void)FreeLibrary(image);
+}
+
+// msvcrt's export entries for the allocators, what they held, and what points the loader at the hooks.
+struct Exports {
+    BYTE* base = nullptr;
+    DWORD* entries[kAllocators] = {};
+    DWORD original[kAllocators] = {};
+    DWORD hooks[kAllocators] = {};
+};
+
+#ifdef _WIN64
+// An export entry is a 32-bit offset from msvcrt's base: the hooks are reached through jumps in a page
+// allocated within 4 GB above it. Null when no such page is free.
+BYTE* JumpPage(BYTE* base) {
+    SYSTEM_INFO system{};
+    GetSystemInfo(&system);
+    const ULONG_PTR granularity = system.dwAllocationGranularity;
+    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+    const BYTE* at =
+        base + reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew)->OptionalHeader.SizeOfImage;
+    MEMORY_BASIC_INFORMATION region{};
+    while (static_cast<ULONG_PTR>(at - base) < 0xFFFF0000u &&
+           VirtualQuery(at, &region, sizeof(region)) != 0) {
+        auto* regionStart = static_cast<BYTE*>(region.BaseAddress);
+        BYTE* start = reinterpret_cast<BYTE*>((reinterpret_cast<ULONG_PTR>(regionStart) + granularity - 1) &
+                                              ~(granularity - 1));
+        if (region.State == MEM_FREE && start + system.dwPageSize <= regionStart + region.RegionSize &&
+            static_cast<ULONG_PTR>(start + system.dwPageSize - base) <= 0xFFFFFFFFu) {
+            if (void* page =
+                    VirtualAlloc(start, system.dwPageSize, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE)) {
+                return static_cast<BYTE*>(page);
+            }
+        }
+        at = regionStart + region.RegionSize;
+    }
+    return nullptr;
+}
+#endif
+
+// Found once, before any change. msvcrt's own functions are known whenever it is loaded; the entries are
+// rerouted only when the hooks can be reached from it (a base in the result).
+const Exports& MsvcrtExports() {
+    static const Exports exports = [] {
+        Exports e;
+        auto* base = reinterpret_cast<BYTE*>(GetModuleHandleW(L"msvcrt.dll"));
+        const DWORD directory = base ? Directory(base, IMAGE_DIRECTORY_ENTRY_EXPORT).VirtualAddress : 0;
+        if (directory == 0) {
+            return e;
+        }
+        const auto* table = reinterpret_cast<const IMAGE_EXPORT_DIRECTORY*>(base + directory);
+        const auto* names = reinterpret_cast<const DWORD*>(base + table->AddressOfNames);
+        const auto* ordinals = reinterpret_cast<const WORD*>(base + table->AddressOfNameOrdinals);
+        auto* functions = reinterpret_cast<DWORD*>(base + table->AddressOfFunctions);
+        for (int i = 0; i < kAllocators; ++i) {
+            real[i] = reinterpret_cast<void*>(
+                GetProcAddress(reinterpret_cast<HMODULE>(base), kAllocatorHooks[i].name));
+            for (DWORD n = 0; n < table->NumberOfNames && real[i] != nullptr; ++n) {
+                if (lstrcmpA(reinterpret_cast<const char*>(base + names[n]), kAllocatorHooks[i].name) == 0) {
+                    e.entries[i] = &functions[ordinals[n]];
+                    e.original[i] = *e.entries[i];
+                    break;
+                }
+            }
+        }
+#ifdef _WIN64
+        BYTE* jumps = JumpPage(base);
+        if (jumps == nullptr) {
+            return e;
+        }
+        for (int i = 0; i < kAllocators; ++i) {
+            // jmp [rip+0], followed by the hook's address
+            const BYTE code[6] = {0xFF, 0x25, 0, 0, 0, 0};
+            memcpy(jumps + 16 * i, code, sizeof(code));
+            memcpy(jumps + 16 * i + sizeof(code), &kAllocatorHooks[i].hook, sizeof(void*));
+            e.hooks[i] = static_cast<DWORD>(jumps + 16 * i - base);
+        }
+        DWORD protection = 0;
+        (void)VirtualProtect(jumps, 16 * kAllocators, PAGE_EXECUTE_READ, &protection);
+        (void)FlushInstructionCache(GetCurrentProcess(), jumps, 16 * kAllocators);
+#else
+        // The offset wraps around the 32-bit address space to the hook.
+        for (int i = 0; i < kAllocators; ++i) {
+            e.hooks[i] = static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(kAllocatorHooks[i].hook) -
+                                            reinterpret_cast<ULONG_PTR>(base));
+        }
+#endif
+        e.base = base;
+        return e;
+    }();
+    return exports;
+}
+
+// Sets msvcrt's export entries for the allocators; false when one could not be written.
+bool SetExports(const Exports& exports, const DWORD* values) {
+    bool stored = exports.base != nullptr;
+    for (int i = 0; i < kAllocators && stored; ++i) {
+        stored = exports.entries[i] == nullptr || Store(exports.entries[i], values[i]);
+    }
+    return stored;
+}
+
+}  // namespace
+
+HMODULE LoadWithFaults(const std::wstring& path, bool* startCounted) {
+    LoadDependencies(path);
+    const Exports& exports = MsvcrtExports();
+    const bool rerouted = SetExports(exports, exports.hooks);
+    (void)InterlockedExchange(&allocations, 0);
+    HMODULE module = LoadLibraryW(path.c_str());
+    (void)SetExports(exports, exports.original);
+    *startCounted = false;
+    if (module == nullptr) {
+        return nullptr;
+    }
+    // What the loader binds through a rerouted entry: msvcrt's base plus the entry, wrapping in 32 bits.
+    const void* bound[kAllocators] = {};
+    for (int i = 0; i < kAllocators; ++i) {
+        bound[i] =
+            reinterpret_cast<const void*>(reinterpret_cast<ULONG_PTR>(exports.base) + exports.hooks[i]);
+    }
+    const int missed = PatchImports(module, "msvcrt.dll", kAllocatorHooks, bound, kAllocators);
+    *startCounted = rerouted && missed == 0;
+    if (realWriteFile == nullptr) {
+        realWriteFile = reinterpret_cast<decltype(&WriteFile)>(
+            reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "WriteFile")));
+    }
+    (void)PatchImports(module, "kernel32.dll", &kWriteFileHook, nullptr, 1);
+    return module;
+}
+
+void RefuseAllocations(LONG k, bool andLater) {
+    (void)InterlockedExchange(&refuseLater, andLater ? 1 : 0);
+    (void)InterlockedExchange(&refuseFrom, k);
+}
+
+LONG PluginAllocations() {
+    return InterlockedCompareExchange(&allocations, 0, 0);
+}
+
+void LimitDiskWrites(long long bytes) {
+    DiskLock lock;
+    diskLeft = bytes;
+}
