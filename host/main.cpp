@@ -23,6 +23,9 @@
 //   enter           key:13                            tick         click the regular-expression check box
 //   focus           put the keyboard focus in the search box
 //   command         invoke the plug-in's command      report       log the bar's state
+//   report:<label>  log the bar's state with <label> in place of "report"
+//   elsewhere       call QueryStatus and PluginProc 2308 for the current frame from a new thread; logs
+//                   "elsewhere returned", or "elsewhere blocked" when they do not return within 5 s
 //   resize          give the frame a new size         paint        repaint the frame and all its children
 //   wait:<ms>       run the message loop              unload       close every frame, then free the plug-in
 //   free            free the plug-in, frames left open
@@ -226,6 +229,8 @@ class Script {
         } else if (verb == L"exports") {
             const HWND frame = Opened(arg);
             CallEveryExport(frame, FrameNumber(frame));
+        } else if (verb == L"elsewhere") {
+            log.Line(CallFromAnotherThread() ? L"elsewhere returned" : L"elsewhere blocked");
         } else if (verb == L"stale") {
             OfferStaleMessages();
         } else if (verb == L"attach") {
@@ -271,7 +276,7 @@ class Script {
         } else if (verb == L"report") {
             LogRecords();
             const bool checked = SendMessageW(CheckBox(), BM_GETCHECK, 0, 0) == BST_CHECKED;
-            log.Line(L"report frame=" + Number(FrameNumber(current)) + L" toolbar=" +
+            log.Line((arg.empty() ? L"report" : arg) + L" frame=" + Number(FrameNumber(current)) + L" toolbar=" +
                      Number(host.Toolbar(current) != nullptr) + L" shown=" +
                      Number(host.ToolbarShown(current)) + L" command=" +
                      Number(host.CommandChecked(current)) + L" regexp=" + Number(checked) + L" text=" +
@@ -323,6 +328,40 @@ class Script {
                  Number(e.getIconId()) + L" name=" + Number(e.pluginProc(frame, kQueryName, 0, 0)) +
                  L" version=" + Number(e.pluginProc(frame, kQueryVersion, 0, 0)) + L" taken=" +
                  Number(taken));
+    }
+
+    // QueryStatus and PluginProc 2308 for the current frame from a thread that has never called the plug-in,
+    // as a host's other threads may: false when they do not return within five seconds, as when a lock of
+    // the plug-in was left held.
+    struct OtherThreadCall {
+        PluginExports exports;
+        HWND frame;
+    };
+
+    static DWORD WINAPI CallOnOtherThread(void* parameter) {
+        const auto* call = static_cast<const OtherThreadCall*>(parameter);
+        BOOL checked = 0;
+        (void)call->exports.queryStatus(call->frame, &checked);
+        MSG msg{call->frame, WM_PAINT, 0, 0, 0, {}};
+        (void)call->exports.pluginProc(call->frame, kQueryPreTranslate, 0, reinterpret_cast<LPARAM>(&msg));
+        return 0;
+    }
+
+    bool CallFromAnotherThread() {
+        OtherThreadCall call{host.Exports(), current};
+        if (call.exports.queryStatus == nullptr) {
+            return true;
+        }
+        HANDLE thread = CreateThread(nullptr, 0, &CallOnOtherThread, &call, 0, nullptr);
+        if (thread == nullptr) {
+            return false;
+        }
+        const bool returned = WaitForSingleObject(thread, 5000) == WAIT_OBJECT_0;
+        if (!returned) {
+            (void)TerminateThread(thread, 1);
+        }
+        (void)CloseHandle(thread);
+        return returned;
     }
 
     // The host's loop may hold a message for a window that has gone since it was queued.

@@ -40,6 +40,36 @@ class BarRegistry {
 
 BarRegistry registry;
 
+// Frames whose events found no memory for a BarState, guarded by the registry lock; a few are enough, the
+// oldest is forgotten first.
+constexpr size_t kStarvedFrames = 16;
+HWND starvedFrames[kStarvedFrames];
+size_t nextStarved = 0;
+
+// Remembers that the frame went without a BarState, unless `done`.
+struct StarvedUnlessDone {
+    HWND frame;
+    bool done = false;
+    ~StarvedUnlessDone() {
+        if (!done) {
+            starvedFrames[nextStarved] = frame;
+            nextStarved = (nextStarved + 1) % kStarvedFrames;
+        }
+    }
+};
+
+// Whether the frame went without a BarState before; it is forgotten either way.
+bool TakeStarved(HWND frame) {
+    bool found = false;
+    for (HWND& starved : starvedFrames) {
+        if (starved == frame) {
+            starved = nullptr;
+            found = true;
+        }
+    }
+    return found;
+}
+
 }  // namespace
 
 bool StartBarRegistry(IniDocument* settings) {
@@ -69,11 +99,14 @@ BarStateHold::BarStateHold(HWND frame, bool create) : frame(frame) {
         if (!create) {
             return;
         }
+        StarvedUnlessDone starved{frame};
         std::unique_ptr<BarState> created(new (std::nothrow) BarState(registry.settings));
         if (!created) {
             return;
         }
+        created->starved = TakeStarved(frame);
         entry = registry.entries.emplace(frame, std::move(created)).first;
+        starved.done = true;
     }
     BarState* found = entry->second.get();
     if (found != nullptr && !found->closing) {
@@ -130,14 +163,18 @@ void HandleFrameEvents(HWND frame, UINT events) {
 
     if ((events & kEventAttach) != 0 && state->toolbarId < 0 && !state->attaching) {
         struct AttachingFlag {
-            bool& flag;
-            ~AttachingFlag() { flag = false; }
-        } attaching{state->attaching};
+            BarState& attached;
+            ~AttachingFlag() {
+                attached.attaching = false;
+                // No bar could be made (no memory for it, or none for the settings' names).
+                attached.starved = attached.starved || attached.bar.hwnd == nullptr;
+            }
+        } attaching{*state};
         state->attaching = true;
         AttachBar(*state, frame);
     }
 
-    if ((events & kEventClose) != 0) {
+    if ((events & kEventClose) != 0 && !(state->starved && state->toolbarId < 0)) {
         IniDocument& settings = *state->settings;
         IniEntry* entry = settings.SetValue(settings.currentSection, L"ShowBar", state->visible ? 1 : 0);
         if (entry != nullptr) {

@@ -21,6 +21,9 @@ struct BarState {
     int holds = 0;           // calls that use this BarState now; guarded by the registry lock
     bool attaching = false;  // AttachBar runs: a nested attach does nothing
     bool closing = false;    // the close event came while a call held it; completes at the last release
+    // An attach found no memory for the frame's BarState or could make no bar: until a bar is registered,
+    // the frame's visibility is unknown, and its close stores no ShowBar rather than a 0 the user never chose.
+    bool starved = false;
 };
 
 // Creates the registry lock and records the settings store that every new BarState points to; false when the

@@ -304,4 +304,121 @@ INSTANTIATE_TEST_SUITE_P(
                     "UseRegExp=0\r\nShowBar=1\r\n\r\n"}),
     [](const ::testing::TestParamInfo<UnusualHost>& info) { return std::string(info.param.name); });
 
+// Faults injected at the plug-in's own import slots, each row in one host process: every allocation of a
+// session refused in turn, alone or with every later one, or the disk full at every size short of the save.
+// Each call must return, no heap may be damaged, no lock stay held, the user's entry must stay in the file,
+// and once memory is back the frame whose attach failed and a new frame get their bars. The 32-bit tier runs
+// each row again with the shared GCC runtime loaded before the plug-in.
+struct FaultSweep {
+    const char* name;
+    const wchar_t* fault;  // refuse, refusefrom or diskfull
+    bool sharedRuntime;
+};
+
+void PrintTo(const FaultSweep& row, std::ostream* out) {
+    *out << row.name;
+}
+
+std::vector<int> LoggedNumbers(const std::string& log, const std::string& prefix) {
+    std::vector<int> numbers;
+    for (size_t at = log.find(prefix); at != std::string::npos; at = log.find(prefix, at + 1)) {
+        numbers.push_back(std::atoi(log.c_str() + at + prefix.size()));
+    }
+    return numbers;
+}
+
+class FaultSweeps : public ::testing::TestWithParam<FaultSweep> {};
+
+TEST_P(FaultSweeps, EveryFaultSurvivedAndNothingLost) {
+    const FaultSweep& row = GetParam();
+    const std::wstring stem = L"FrFault" + FromUtf8(row.name);
+    const std::wstring dll = CopyPluginAs(stem);
+    ASSERT_FALSE(dll.empty());
+    const std::wstring ini = RoamingPluginIni(stem);
+    const std::string userFile = "Note=mine\r\nShowBar=1\r\nUseRegExp=0\r\n";
+    const std::wstring preload = row.sharedRuntime ? L"--preload libgcc_s_dw2-1.dll " : L"";
+    const std::wstring fault = row.fault;
+    int exitCode = -2;
+
+    if (fault == L"diskfull") {
+        const std::wstring session = L" load open tick close unload";
+        ASSERT_TRUE(WriteFileBytes(ini, userFile));
+        RunStandInHost(dll, preload + L"unload" + session + L" quit", 20000, &exitCode);
+        ASSERT_EQ(exitCode, 0);
+        const size_t saved = ReadFileBytes(ini).size();
+        ASSERT_NE(ReadFileBytes(ini), userFile) << "the save itself works";
+        ASSERT_TRUE(WriteFileBytes(ini, userFile));
+        std::wstring script = preload + L"unload";
+        for (size_t n = 0; n < saved; ++n) {
+            script += L" diskfull:" + std::to_wstring(n) + session;
+        }
+        const std::string log = RunStandInHost(dll, script + L" quit", 50000, &exitCode);
+        ASSERT_EQ(exitCode, 0) << log;
+        EXPECT_EQ(ReadFileBytes(ini), userFile);
+        return;
+    }
+
+    // The session: load and start, attach, keys and Enter through 2308, the check box, the command and
+    // QueryStatus, calls from another thread, a close, and the stop. Up to the memory point every refusal
+    // comes before `memory`, then the frame that saw it is attached again and a new one opened.
+    const std::wstring underFault =
+        L" load open type:ab enter wait:20 tick command command report elsewhere open close";
+    const auto again = [](const wchar_t* label) {
+        return std::wstring(L" frame:-2 attach report") + label + L" open report" + label;
+    };
+    ASSERT_TRUE(WriteFileBytes(ini, userFile));
+    const std::string measured = RunStandInHost(
+        dll, preload + L"unload" + underFault + L" allocs" + again(L"") + L" unload allocs quit", 20000,
+        &exitCode);
+    ASSERT_EQ(exitCode, 0) << measured;
+    const std::vector<int> counts = LoggedNumbers(measured, "allocations ");
+    ASSERT_EQ(counts.size(), 2u) << measured;
+    const int memoryPoint = counts[0];
+    const int session = counts[1];
+    ASSERT_GT(memoryPoint, 0);
+
+    ASSERT_TRUE(WriteFileBytes(ini, userFile));
+    std::wstring script = preload + L"unload";
+    for (int k = 1; k <= session; ++k) {
+        script += L" " + fault + L":" + std::to_wstring(k) + underFault;
+        if (k <= memoryPoint) {
+            script += L" memory" + again(L":back") + L" unload";
+        } else {
+            script += again(L"") + L" unload memory load open report:back unload";
+        }
+    }
+    const std::string log = RunStandInHost(dll, script + L" quit", 50000, &exitCode);
+    ASSERT_EQ(exitCode, 0) << log.substr(log.size() > 3000 ? log.size() - 3000 : 0);
+    if (row.sharedRuntime) {
+        EXPECT_EQ(Occurrences(log, "preloaded libgcc_s_dw2-1.dll"), 1u);
+    }
+    EXPECT_EQ(Occurrences(log, "start not covered"), 0u);
+    EXPECT_EQ(Occurrences(log, "loaded again"), static_cast<size_t>(2 * session - memoryPoint));
+    EXPECT_EQ(Occurrences(log, "elsewhere returned"), static_cast<size_t>(session));
+    EXPECT_EQ(Occurrences(log, "back frame="), static_cast<size_t>(session + memoryPoint));
+    size_t barsBack = 0;
+    for (size_t at = log.find("\nback frame="); at != std::string::npos; at = log.find("\nback frame=", at + 1)) {
+        const std::string line = log.substr(at + 1, log.find('\n', at + 1) - at - 1);
+        barsBack += line.find(" toolbar=1 shown=1 command=1 ") != std::string::npos ? 1 : 0;
+    }
+    EXPECT_EQ(barsBack, static_cast<size_t>(session + memoryPoint)) << log;
+    EXPECT_NE(ReadFileBytes(ini).find("Note=mine\r\n"), std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(Faults,
+                         FaultSweeps,
+                         ::testing::Values(FaultSweep{"RefuseOne", L"refuse", false},
+                                           FaultSweep{"RefuseFromOneOn", L"refusefrom", false},
+                                           FaultSweep{"DiskFull", L"diskfull", false}
+#if defined(__i386__)
+                                           ,
+                                           FaultSweep{"RefuseOneSharedRuntime", L"refuse", true},
+                                           FaultSweep{"RefuseFromOneOnSharedRuntime", L"refusefrom", true},
+                                           FaultSweep{"DiskFullSharedRuntime", L"diskfull", true}
+#endif
+                                           ),
+                         [](const ::testing::TestParamInfo<FaultSweep>& info) {
+                             return std::string(info.param.name);
+                         });
+
 }  // namespace

@@ -10,6 +10,19 @@ findrail_add_wine_test(plugin_events_test
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/plugin_events_test.cpp
     LIBS findrail_test_support standin_host)
 
+# The shared GCC runtime that a host or another plug-in built with MinGW's defaults brings into the process;
+# the 32-bit fault sweeps load it before the plug-in. It needs winpthreads in some builds: both are copied.
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    foreach(runtime libgcc_s_dw2-1.dll libwinpthread-1.dll)
+        execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=${runtime}
+            OUTPUT_VARIABLE runtime_path OUTPUT_STRIP_TRAILING_WHITESPACE)
+        if(NOT EXISTS "${runtime_path}")
+            message(FATAL_ERROR "${runtime} not found beside ${CMAKE_CXX_COMPILER}")
+        endif()
+        file(COPY ${runtime_path} DESTINATION ${CMAKE_BINARY_DIR}/bin)
+    endforeach()
+endif()
+
 # The DLL's exports, imports and resources from its headers; in the 32-bit tier that is the file that ships.
 find_program(FINDRAIL_OBJDUMP ${TOOLCHAIN_PREFIX}-objdump REQUIRED)
 add_test(NAME dll_static_check
