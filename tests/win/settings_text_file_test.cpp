@@ -293,8 +293,8 @@ TEST_F(TextFiles, WriteFailuresLeaveTheFile) {
     EXPECT_EQ(Names(), (std::set<std::wstring>{L"folder.ini", L"locked.ini"}));
 }
 
-// A read-only file is never written, also not by root, whom Wine's permission bits do not stop; a hidden one
-// is. Either way the file keeps the attributes it had.
+// A read-only file is read but never written, also not by root, whom Wine's permission bits do not stop; a
+// hidden one is written. Either way the file keeps the attributes it had.
 TEST_F(TextFiles, AttributesDecideAndSurviveASave) {
     struct Row {
         DWORD attributes;
@@ -312,6 +312,8 @@ TEST_F(TextFiles, AttributesDecideAndSurviveASave) {
         ASSERT_TRUE(SetFileAttributesW(path.c_str(), row.attributes));
         const DWORD before = GetFileAttributesW(path.c_str());
         ASSERT_EQ(before & row.attributes, row.attributes);
+        std::wstring text;
+        EXPECT_TRUE(ReadTextFile(path.c_str(), text, nullptr));
         EXPECT_EQ(WriteTextFile(path.c_str(), L"new=2\r\n", Utf8), row.written);
         EXPECT_EQ(ReadFileBytes(path), row.written ? "new=2\r\n" : "kept=1\r\n");
         EXPECT_EQ(GetFileAttributesW(path.c_str()), before);
