@@ -2,6 +2,8 @@
 // export table while the plug-in loads, and through its slots afterwards.
 #include "host/fault_injection.h"
 
+#include "host/import_slots.h"
+
 #include <errno.h>
 #include <stdlib.h>
 #include <string.h>
@@ -125,39 +127,15 @@ bool Store(DWORD* entry, DWORD value) {
 // Points the module's slots for the named imports from `dll` at the hooks. Returns how many held something
 // else than `bound` (what the loader should have bound them to; null: anything else).
 int PatchImports(HMODULE module, const char* dll, const Hook* hooks, const void* const* bound, int count) {
-    auto* base = reinterpret_cast<BYTE*>(module);
-    const IMAGE_DATA_DIRECTORY& imports = Directory(base, IMAGE_DIRECTORY_ENTRY_IMPORT);
-    if (imports.VirtualAddress == 0) {
-        return 0;
-    }
     int patched = 0;
-    for (auto* from = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress);
-         from->Name != 0; ++from) {
-        if (lstrcmpiA(reinterpret_cast<const char*>(base + from->Name), dll) != 0 ||
-            from->OriginalFirstThunk == 0) {
-            continue;
-        }
-        const auto* names = reinterpret_cast<const IMAGE_THUNK_DATA*>(base + from->OriginalFirstThunk);
-        auto** slots = reinterpret_cast<void**>(base + from->FirstThunk);
-        for (; names->u1.AddressOfData != 0; ++names, ++slots) {
-            if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal)) {
-                continue;
-            }
-            const char* name =
-                reinterpret_cast<const IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData)->Name;
-            for (int i = 0; i < count; ++i) {
-                if (lstrcmpA(name, hooks[i].name) != 0 || (bound != nullptr && *slots == bound[i])) {
-                    continue;
-                }
-                DWORD protection = 0;
-                if (VirtualProtect(slots, sizeof(*slots), PAGE_READWRITE, &protection)) {
-                    *slots = hooks[i].hook;
-                    (void)VirtualProtect(slots, sizeof(*slots), protection, &protection);
-                }
+    ForEachImportSlot(module, dll, [&](const char* name, void** slot) {
+        for (int i = 0; i < count; ++i) {
+            if (lstrcmpA(name, hooks[i].name) == 0 && (bound == nullptr || *slot != bound[i])) {
+                (void)PatchSlot(slot, hooks[i].hook);
                 ++patched;
             }
         }
-    }
+    });
     return patched;
 }
 

@@ -1,6 +1,8 @@
 // Heap validation over every heap of the process, and msvcrt's frees rerouted through a check of their block.
 #include "host/heap_check.h"
 
+#include "host/import_slots.h"
+
 #include <vector>
 
 DWORD ProcessGlobalFlags() {
@@ -40,57 +42,25 @@ LPVOID WINAPI CheckedHeapReAlloc(HANDLE heap, DWORD flags, LPVOID block, SIZE_T 
     return realHeapReAlloc(heap, flags, block, size);
 }
 
-// Points one import slot at `replacement` and returns what it held; null on failure.
-void* PatchSlot(void** slot, void* replacement) {
-    DWORD protection = 0;
-    if (!VirtualProtect(slot, sizeof(*slot), PAGE_READWRITE, &protection)) {
-        return nullptr;
-    }
-    void* original = *slot;
-    *slot = replacement;
-    (void)VirtualProtect(slot, sizeof(*slot), protection, &protection);
-    return original;
-}
-
 }  // namespace
 
 bool GuardHeapFrees() {
     if (realHeapFree != nullptr) {
         return true;
     }
-    auto* base = reinterpret_cast<BYTE*>(GetModuleHandleW(L"msvcrt.dll"));
-    if (base == nullptr) {
+    HMODULE msvcrt = GetModuleHandleW(L"msvcrt.dll");
+    if (msvcrt == nullptr) {
         return false;
     }
-    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
-    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
-    const IMAGE_DATA_DIRECTORY& imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-    if (imports.VirtualAddress == 0) {
-        return false;
-    }
-    for (auto* module = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress);
-         module->Name != 0; ++module) {
-        if (lstrcmpiA(reinterpret_cast<const char*>(base + module->Name), "kernel32.dll") != 0 ||
-            module->OriginalFirstThunk == 0) {
-            continue;
+    ForEachImportSlot(msvcrt, "kernel32.dll", [](const char* name, void** slot) {
+        if (lstrcmpA(name, "HeapFree") == 0) {
+            realHeapFree =
+                reinterpret_cast<HeapFreeProc>(PatchSlot(slot, reinterpret_cast<void*>(&CheckedHeapFree)));
+        } else if (lstrcmpA(name, "HeapReAlloc") == 0) {
+            realHeapReAlloc =
+                reinterpret_cast<HeapReAllocProc>(PatchSlot(slot, reinterpret_cast<void*>(&CheckedHeapReAlloc)));
         }
-        const auto* names = reinterpret_cast<const IMAGE_THUNK_DATA*>(base + module->OriginalFirstThunk);
-        auto** slots = reinterpret_cast<void**>(base + module->FirstThunk);
-        for (; names->u1.AddressOfData != 0; ++names, ++slots) {
-            if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal)) {
-                continue;
-            }
-            const char* name =
-                reinterpret_cast<const IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData)->Name;
-            if (lstrcmpA(name, "HeapFree") == 0) {
-                realHeapFree = reinterpret_cast<HeapFreeProc>(
-                    PatchSlot(slots, reinterpret_cast<void*>(&CheckedHeapFree)));
-            } else if (lstrcmpA(name, "HeapReAlloc") == 0) {
-                realHeapReAlloc = reinterpret_cast<HeapReAllocProc>(
-                    PatchSlot(slots, reinterpret_cast<void*>(&CheckedHeapReAlloc)));
-            }
-        }
-    }
+    });
     return realHeapFree != nullptr && realHeapReAlloc != nullptr;
 }
 
