@@ -83,9 +83,7 @@ void StopBarRegistry(bool processEnding) {
         // The windows stay with the host, which destroys them with their frames after this module is gone.
         MutexLock guard(registry.lock.get());
         for (auto& entry : registry.entries) {
-            if (entry.second) {
-                entry.second->bar.ReleaseWindows();
-            }
+            entry.second->bar.ReleaseWindows();
         }
     }
     registry.lock.reset();
@@ -108,9 +106,8 @@ BarStateHold::BarStateHold(HWND frame, bool create) : frame(frame) {
         entry = registry.entries.emplace(frame, std::move(created)).first;
         starved.done = true;
     }
-    BarState* found = entry->second.get();
-    if (found != nullptr && !found->closing) {
-        state = found;
+    if (!entry->second->closing) {
+        state = entry->second.get();
         ++state->holds;
     }
 }

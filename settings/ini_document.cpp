@@ -18,6 +18,14 @@ std::wstring UpperCopy(const std::wstring& name) {
     return upper;
 }
 
+// Room for one more element, growing as push_back grows, so that the push_back that follows cannot fail.
+template <typename Vector>
+void ReserveOneMore(Vector& items) {
+    if (items.size() == items.capacity()) {
+        items.reserve(items.empty() ? 4 : 2 * items.size());
+    }
+}
+
 class DocumentLoader final : public IniTextHandler {
   public:
     explicit DocumentLoader(IniDocument& document) : document(document) {}
@@ -79,7 +87,7 @@ IniEntry* IniSection::SetValue(const std::wstring& key, const void* value, int32
         created->name = key;
         created->kind = kind;
         entry = created.get();
-        entries.reserve(entries.size() + 1);
+        ReserveOneMore(entries);
         entryIndex.emplace(std::move(upper), entry);
         entries.push_back(std::move(created));
     }
@@ -134,7 +142,7 @@ IniEntry* IniDocument::SetValue(const std::wstring& section,
         // A section comes into the document only with the entry that the call stores.
         created = std::make_unique<IniSection>(currentSection);
         target = created.get();
-        sections.reserve(sections.size() + 1);
+        ReserveOneMore(sections);
     }
     IniEntry* entry = target->SetValue(key, value, kind);
     if (created) {
