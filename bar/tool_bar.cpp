@@ -103,27 +103,18 @@ LRESULT CToolBar::Layout(LPARAM size) {
 }
 
 BOOL CToolBar::PreTranslate(MSG* msg) {
-    if (search.hwnd == nullptr || msg == nullptr || msg->hwnd != search.hwnd) {
+    // Key releases, system keys, input-method and mouse messages stay with the host.
+    if (msg == nullptr || !Takes(*msg)) {
         return FALSE;
     }
-    switch (msg->message) {
-        case WM_KEYDOWN:
-            if (msg->wParam == VK_RETURN) {
-                // Enter is consumed whole: the box never sees it, so no character is made from it.
-                Search();
-                return TRUE;
-            }
-            (void)TranslateMessage(msg);
-            (void)DispatchMessageW(msg);
-            return TRUE;
-        case WM_CHAR:
-            (void)TranslateMessage(msg);
-            (void)DispatchMessageW(msg);
-            return TRUE;
-        default:
-            // Key releases, system keys, input-method and mouse messages stay with the host.
-            return FALSE;
+    if (msg->message == WM_KEYDOWN && msg->wParam == VK_RETURN) {
+        // Enter is consumed whole: the box never sees it, so no character is made from it.
+        Search();
+        return TRUE;
     }
+    (void)TranslateMessage(msg);
+    (void)DispatchMessageW(msg);
+    return TRUE;
 }
 
 void CToolBar::Search() {

@@ -29,6 +29,13 @@ class CToolBar : public WindowObject<CToolBar> {
     // controls may still use the font. No message of either window reaches this object afterwards.
     void ReleaseWindows() noexcept;
 
+    // Whether PreTranslate would take the message: a key press or a character for the search field. Reads
+    // nothing but this object and the message.
+    bool Takes(const MSG& msg) const noexcept {
+        return search.hwnd != nullptr && msg.hwnd == search.hwnd &&
+               (msg.message == WM_KEYDOWN || msg.message == WM_CHAR);
+    }
+
     // 1 when the bar has translated and dispatched or consumed the message, else 0: key presses and
     // characters for the search field go straight to it, and Enter there asks the frame to search.
     BOOL PreTranslate(MSG* msg);

@@ -255,16 +255,29 @@ BoundWindow* BoundWindow::FindOrClaim(HWND window) noexcept {
             }
         }
     }
-    if (claimed == nullptr) {
+    if (claimed == nullptr || !claimed->owner->Attach(window)) {
         return nullptr;
     }
-    claimed->owner->Attach(window);
     return claimed->owner;
 }
 
-void BoundWindow::Attach(HWND window) noexcept {
+bool BoundWindow::Attach(HWND window) noexcept {
+    // Without the property the object would never hear of the window's end: it stays unbound.
+    if (!SetPropW(window, static_cast<LPCWSTR>(PropertyKey()), binding.get())) {
+        return false;
+    }
     hwnd = window;
-    (void)SetPropW(window, static_cast<LPCWSTR>(PropertyKey()), binding.get());
+    return true;
+}
+
+HWND BoundWindow::KeepIfBound(HWND window) noexcept {
+    if (window == nullptr || window == hwnd) {
+        return window;
+    }
+    // The window's first message found no room for the binding: it goes, as one never made.
+    (void)DestroyWindow(window);
+    SetLastError(ERROR_OUTOFMEMORY);
+    return nullptr;
 }
 
 void BoundWindow::Detach() noexcept {

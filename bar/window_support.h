@@ -65,6 +65,9 @@ class BoundWindow {
     bool AnnounceCreation(WNDPROC procedure, bool dialog) noexcept;
     // Takes the announcement back if no window claimed it.
     void WithdrawCreation() noexcept;
+    // After the creation call: the window when this object is bound to it; otherwise null with
+    // ERROR_OUTOFMEMORY, the window destroyed.
+    HWND KeepIfBound(HWND window) noexcept;
     // Binds an existing window and puts `procedure` in as its window procedure; false, with nothing changed,
     // when the memory cannot be had or the window refuses the new procedure.
     bool Subclass(HWND window, WNDPROC procedure) noexcept;
@@ -80,7 +83,7 @@ class BoundWindow {
   private:
     static BoundWindow* FindOrClaim(HWND window) noexcept;
     bool EnsureBinding() noexcept;
-    void Attach(HWND window) noexcept;
+    bool Attach(HWND window) noexcept;
     void Detach() noexcept;
     LRESULT Dispatch(HWND window, UINT message, WPARAM wParam, LPARAM lParam, BOOL& wasHandled) noexcept;
 
@@ -120,7 +123,7 @@ class WindowObject : public BoundWindow {
                                       rect.top, rect.right - rect.left, rect.bottom - rect.top, parent,
                                       reinterpret_cast<HMENU>(controlId), WindowSupportInstance(), nullptr);
         WithdrawCreation();
-        return window;
+        return KeepIfBound(window);
     }
 
     // Routes an existing control's messages through this object; unhandled ones go on to its own procedure.
@@ -150,7 +153,7 @@ class DialogObject : public BoundWindow {
         HWND window = CreateDialogParamW(WindowSupportInstance(), MAKEINTRESOURCEW(templateId), parent,
                                          &StartDialogProc, 0);
         WithdrawCreation();
-        return window;
+        return KeepIfBound(window);
     }
 
   protected:

@@ -12,7 +12,8 @@
 
 namespace {
 
-// Frames are ordered by their handle's 32-bit value, the part of a window handle that is significant.
+// Frames are ordered by their handle's value taken as an unsigned 32-bit number; handles of a 64-bit process
+// that agree in those bits are told apart by the rest.
 struct FrameOrder {
     bool operator()(HWND a, HWND b) const noexcept {
         const auto low = [](HWND h) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(h)); };
@@ -36,39 +37,11 @@ class BarRegistry {
     std::map<HWND, std::unique_ptr<BarState>, FrameOrder> entries;
     UniqueMutex lock;
     IniDocument* settings = nullptr;  // the module's store, handed over at start
+    // A BarState could not be had for some event: a frame created after that may have missed its attach.
+    bool creationFailed = false;
 };
 
 BarRegistry registry;
-
-// Frames whose events found no memory for a BarState, guarded by the registry lock; a few are enough, the
-// oldest is forgotten first.
-constexpr size_t kStarvedFrames = 16;
-HWND starvedFrames[kStarvedFrames];
-size_t nextStarved = 0;
-
-// Remembers that the frame went without a BarState, unless `done`.
-struct StarvedUnlessDone {
-    HWND frame;
-    bool done = false;
-    ~StarvedUnlessDone() {
-        if (!done) {
-            starvedFrames[nextStarved] = frame;
-            nextStarved = (nextStarved + 1) % kStarvedFrames;
-        }
-    }
-};
-
-// Whether the frame went without a BarState before; it is forgotten either way.
-bool TakeStarved(HWND frame) {
-    bool found = false;
-    for (HWND& starved : starvedFrames) {
-        if (starved == frame) {
-            starved = nullptr;
-            found = true;
-        }
-    }
-    return found;
-}
 
 }  // namespace
 
@@ -89,25 +62,45 @@ void StopBarRegistry(bool processEnding) {
     registry.lock.reset();
 }
 
-BarStateHold::BarStateHold(HWND frame, bool create) : frame(frame) {
+BarStateView ViewBarState(HWND frame) noexcept {
+    BarStateView view;
     MutexLock guard(registry.lock.get());
-    // Lookups come with every message the host's loop offers: they must neither allocate nor leave an entry.
+    const auto entry = registry.entries.find(frame);
+    if (entry != registry.entries.end() && !entry->second->closing) {
+        view.found = true;
+        view.toolbarId = entry->second->toolbarId;
+        view.visible = entry->second->visible;
+    }
+    return view;
+}
+
+BarStateHold::BarStateHold(HWND frame) : frame(frame) {
+    MutexLock guard(registry.lock.get());
     auto entry = registry.entries.find(frame);
     if (entry == registry.entries.end()) {
-        if (!create) {
+        try {
+            auto created = std::make_unique<BarState>(registry.settings);
+            created->starved = registry.creationFailed;
+            entry = registry.entries.emplace(frame, std::move(created)).first;
+        } catch (const std::bad_alloc&) {
+            registry.creationFailed = true;
             return;
         }
-        StarvedUnlessDone starved{frame};
-        std::unique_ptr<BarState> created(new (std::nothrow) BarState(registry.settings));
-        if (!created) {
-            return;
-        }
-        created->starved = TakeStarved(frame);
-        entry = registry.entries.emplace(frame, std::move(created)).first;
-        starved.done = true;
     }
-    if (!entry->second->closing) {
-        state = entry->second.get();
+    Take(entry->second.get());
+}
+
+BarStateHold::BarStateHold(HWND frame, const MSG& message) : frame(frame) {
+    MutexLock guard(registry.lock.get());
+    const auto entry = registry.entries.find(frame);
+    if (entry != registry.entries.end() && entry->second->visible && entry->second->bar.Takes(message)) {
+        Take(entry->second.get());
+    }
+}
+
+void BarStateHold::Take(BarState* found) noexcept {
+    if (!found->closing) {
+        state = found;
         ++state->holds;
     }
 }
@@ -118,6 +111,7 @@ BarStateHold::~BarStateHold() {
     }
     {
         MutexLock guard(registry.lock.get());
+        state->closing = state->closing || close;
         if (--state->holds > 0 || !state->closing) {
             return;
         }
@@ -130,10 +124,7 @@ BarStateHold::~BarStateHold() {
         (void)DestroyWindow(state->bar.hwnd);
     }
     MutexLock guard(registry.lock.get());
-    const auto entry = registry.entries.find(frame);
-    if (entry != registry.entries.end() && entry->second.get() == state) {
-        registry.entries.erase(entry);
-    }
+    registry.entries.erase(frame);
 }
 
 void HandleFrameEvents(HWND frame, UINT events) {
@@ -141,29 +132,23 @@ void HandleFrameEvents(HWND frame, UINT events) {
         return;
     }
 
-    BarStateHold hold(frame, true);
+    BarStateHold hold(frame);
     BarState* state = hold.get();
     if (state == nullptr) {
         return;  // out of memory, or the frame's close is under way
     }
-    // A close completes when the last hold goes, even when storing ShowBar or an attach in the same call ran
-    // out of memory: a BarState left open would take the next frame that gets this handle for its own.
-    struct CloseWhenDone {
-        BarState* closed;
-        ~CloseWhenDone() {
-            if (closed != nullptr) {
-                MutexLock guard(registry.lock.get());
-                closed->closing = true;
-            }
-        }
-    } closeWhenDone{(events & kEventClose) != 0 ? state : nullptr};
+    // Even when storing ShowBar or an attach in the same call runs out of memory: a BarState left open would
+    // take the next frame that gets this handle for its own.
+    if ((events & kEventClose) != 0) {
+        hold.CloseAtRelease();
+    }
 
     if ((events & kEventAttach) != 0 && state->toolbarId < 0 && !state->attaching) {
         struct AttachingFlag {
             BarState& attached;
             ~AttachingFlag() {
                 attached.attaching = false;
-                // No bar could be made (no memory for it, or none for the settings' names).
+                // No bar could be made: no memory for its windows, or for the settings' names.
                 attached.starved = attached.starved || attached.bar.hwnd == nullptr;
             }
         } attaching{*state};

@@ -20,9 +20,10 @@ struct BarState {
     // Messages sent to the host may come back as nested events for the same frame.
     int holds = 0;           // calls that use this BarState now; guarded by the registry lock
     bool attaching = false;  // AttachBar runs: a nested attach does nothing
-    bool closing = false;    // the close event came while a call held it; completes at the last release
-    // An attach found no memory for the frame's BarState or could make no bar: until a bar is registered,
-    // the frame's visibility is unknown, and its close stores no ShowBar rather than a 0 the user never chose.
+    bool closing = false;    // the close event came: the BarState goes with its last hold
+    // Memory ran out for a BarState at an earlier event, or for this frame's bar: until a bar is registered,
+    // the frame's visibility is unknown, and its close stores no ShowBar rather than a 0 the user never
+    // chose.
     bool starved = false;
 };
 
@@ -33,22 +34,39 @@ bool StartBarRegistry(IniDocument* settings);
 // open are made inert first, so that no message to their windows reaches this module any more.
 void StopBarRegistry(bool processEnding);
 
-// A call's hold on a frame's BarState: while any call holds it, it is not freed, and a close that arrives
-// meanwhile completes when the last hold goes. A closing frame is found as having none.
+// What the command and its check mark read of a frame's BarState, in one lookup; `found` is false for a frame
+// without one or one that is closing.
+struct BarStateView {
+    bool found = false;
+    int32_t toolbarId = -1;
+    bool visible = false;
+};
+BarStateView ViewBarState(HWND frame) noexcept;
+
+// A call's hold on a frame's BarState: while any call holds it, it is not freed, and a close completes when
+// the last hold goes. A closing frame is found as having none. Lookups allocate nothing and leave nothing.
 class BarStateHold {
   public:
-    // Finds the frame's BarState; with `create`, a frame without one gets a new BarState. Null when there is
-    // none, the frame is closing, or memory ran out (nothing is then left behind).
-    BarStateHold(HWND frame, bool create);
+    // For the frame's events: finds its BarState, or creates one. Null when the frame is closing or memory
+    // ran out (nothing is then left behind).
+    explicit BarStateHold(HWND frame);
+    // For a message the host's loop offers: held only when the frame's bar is shown and takes the message, in
+    // the one lookup that every other message costs too.
+    BarStateHold(HWND frame, const MSG& message);
     ~BarStateHold();
     BarStateHold(const BarStateHold&) = delete;
     BarStateHold& operator=(const BarStateHold&) = delete;
 
     BarState* get() const noexcept { return state; }
+    // The frame closes: its BarState goes, with its bar's window, when the last hold does.
+    void CloseAtRelease() noexcept { close = true; }
 
   private:
+    void Take(BarState* found) noexcept;
+
     HWND frame;
     BarState* state = nullptr;
+    bool close = false;
 };
 
 // The work behind OnEvents.

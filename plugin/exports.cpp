@@ -35,28 +35,17 @@ LRESULT CopyText(const wchar_t (&text)[N], WPARAM capacity, LPARAM buffer) {
 extern "C" {
 
 LRESULT WINAPI OnCommand(HWND frame) {
-    try {
-        BarStateHold hold(frame, false);
-        BarState* state = hold.get();
-        if (state == nullptr) {
-            return 0;
-        }
-        const auto toolbarId = static_cast<WPARAM>(static_cast<INT_PTR>(state->toolbarId));
-        return SendMessageW(frame, kMsgShowToolbar, toolbarId, state->visible ? 0 : 1);
-    } catch (...) {
+    const BarStateView state = ViewBarState(frame);
+    if (!state.found) {
         return 0;
     }
+    const auto toolbarId = static_cast<WPARAM>(static_cast<INT_PTR>(state.toolbarId));
+    return SendMessageW(frame, kMsgShowToolbar, toolbarId, state.visible ? 0 : 1);
 }
 
 BOOL WINAPI QueryStatus(HWND frame, BOOL* checked) {
     if (checked != nullptr) {
-        try {
-            BarStateHold hold(frame, false);
-            BarState* state = hold.get();
-            *checked = (state != nullptr && state->visible) ? 1 : 0;
-        } catch (...) {
-            *checked = 0;
-        }
+        *checked = ViewBarState(frame).visible ? 1 : 0;
     }
     return 1;
 }
@@ -89,12 +78,11 @@ LRESULT WINAPI PluginProc(HWND frame, UINT code, WPARAM wParam, LPARAM lParam) {
                 return CopyText(kVersionText, wParam, lParam);
             case kQueryPreTranslate: {
                 auto* msg = reinterpret_cast<MSG*>(lParam);
-                BarStateHold hold(frame, false);
-                BarState* state = hold.get();
-                if (msg == nullptr || state == nullptr || !state->visible) {
+                if (msg == nullptr) {
                     return 0;
                 }
-                return state->bar.PreTranslate(msg) ? 1 : 0;
+                BarStateHold hold(frame, *msg);
+                return hold.get() != nullptr && hold.get()->bar.PreTranslate(msg) ? 1 : 0;
             }
             default:
                 return 0;

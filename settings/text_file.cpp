@@ -15,6 +15,8 @@
 #include <cwchar>
 #include <memory>
 #include <new>
+#include <string>
+#include <utility>
 
 namespace {
 
@@ -95,11 +97,72 @@ bool WriteAll(HANDLE file, const char* data, size_t size) {
     return true;
 }
 
-// A file of ours beside the target, deleted when it goes out of scope unless released.
+bool SeekTo(HANDLE file, uint64_t offset) {
+    LARGE_INTEGER at;
+    at.QuadPart = static_cast<LONGLONG>(offset);
+    return SetFilePointerEx(file, at, nullptr, FILE_BEGIN) != FALSE;
+}
+
+uint64_t FileTimeValue(const FILETIME& time) {
+    return (static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+}
+
+// When this code was loaded. A side file written since then may belong to a save under way in another
+// process, even when nobody holds it open (between two steps of a replace); older ones held by nobody are
+// what an interrupted save left.
+const uint64_t loadedAt = [] {
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    return FileTimeValue(now);
+}();
+
+// Side files are named as GetTempFileNameW names them: "frl", up to four hex digits, ".tmp".
+bool IsSideFileName(const wchar_t* name) {
+    const size_t length = std::wcslen(name);
+    if (length < 8 || length > 11 || _wcsnicmp(name, L"frl", 3) != 0 ||
+        _wcsicmp(name + length - 4, L".tmp") != 0) {
+        return false;
+    }
+    for (size_t i = 3; i < length - 4; ++i) {
+        const wchar_t c = name[i];
+        if (!((c >= L'0' && c <= L'9') || (c >= L'a' && c <= L'f') || (c >= L'A' && c <= L'F'))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Deletes the side files that interrupted saves (the editor ended or crashed meanwhile) left in the folder.
+// One that anybody holds open, or that was written since this code was loaded, is left alone. Best effort: a
+// leftover that stays costs room, nothing else.
+void RemoveLeftovers(const std::wstring& folder) {
+    try {
+        WIN32_FIND_DATAW found;
+        HANDLE search = FindFirstFileW((folder + L"frl*.tmp").c_str(), &found);
+        if (search == INVALID_HANDLE_VALUE) {
+            return;
+        }
+        do {
+            if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ||
+                !IsSideFileName(found.cFileName) || FileTimeValue(found.ftLastWriteTime) >= loadedAt) {
+                continue;
+            }
+            // Share mode 0 fails while anybody has the file open; once opened, it goes with this handle.
+            UniqueFile leftover(CreateFileW((folder + found.cFileName).c_str(), DELETE, 0, nullptr,
+                                            OPEN_EXISTING, FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+        } while (FindNextFileW(search, &found));
+        (void)FindClose(search);
+    } catch (const std::bad_alloc&) {
+    }
+}
+
+// A new file of ours beside the target, held open with share mode 0 while it is written, and deleted when it
+// goes out of scope unless released.
 class SideFile {
   public:
     SideFile() = default;
     ~SideFile() {
+        file.reset();
         if (!path.empty()) {
             (void)DeleteFileW(path.c_str());
         }
@@ -107,20 +170,36 @@ class SideFile {
     SideFile(const SideFile&) = delete;
     SideFile& operator=(const SideFile&) = delete;
 
-    // Reserves a new, empty file with a unique name in `folder` (the current one when empty).
+    // Makes a new, empty file with a unique name in `folder` (the current one when empty); false when no new
+    // file can be made there.
     bool Create(const std::wstring& folder) {
-        wchar_t name[MAX_PATH];
-        if (GetTempFileNameW(folder.empty() ? L"." : folder.c_str(), L"frl", 0, name) == 0) {
-            return false;
+        constexpr int kNames = 64;
+        DWORD unique = GetTickCount() ^ (GetCurrentProcessId() << 8);
+        for (int i = 0; i < kNames; ++i, ++unique) {
+            wchar_t name[16];
+            (void)swprintf(name, 16, L"frl%04X.tmp", static_cast<unsigned>(unique & 0xFFFF));
+            std::wstring candidate = folder + name;
+            file.reset(CreateFileW(candidate.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr));
+            if (file) {
+                path = std::move(candidate);
+                return true;
+            }
+            if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS) {
+                return false;
+            }
         }
-        path = name;
-        return true;
+        return false;
     }
+    HANDLE handle() const { return file.get(); }
+    // Lets go of the file, which keeps its name: replacing and renaming want it to themselves.
+    void Close() { file.reset(); }
     const wchar_t* get() const { return path.c_str(); }
     // The name is no longer ours to delete: the file was moved away, or must stay.
     void release() { path.clear(); }
 
   private:
+    UniqueFile file;
     std::wstring path;
 };
 
@@ -143,11 +222,29 @@ bool MayReplace(const wchar_t* path, DWORD* attributes) {
     return true;
 }
 
-bool WriteWhole(const wchar_t* path, bool mark, const ByteBuffer& bytes) {
+// Overwrites the existing target itself, for a folder in which no new file can be made. What lies beyond the
+// old end is written first, so that what a full disk refuses is refused before any old byte changes (and the
+// file gets its old length back); then the rest, then the file is cut to the new length.
+bool WriteInPlace(const wchar_t* path, const ByteBuffer& content) {
     UniqueFile file(
-        CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    return file && (!mark || WriteAll(file.get(), "\xEF\xBB\xBF", 3)) &&
-           WriteAll(file.get(), bytes.data(), bytes.size()) && FlushFileBuffers(file.get());
+        CreateFileW(path, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    LARGE_INTEGER size;
+    if (!file || !GetFileSizeEx(file.get(), &size)) {
+        return false;
+    }
+    const auto oldSize = static_cast<uint64_t>(size.QuadPart);
+    const uint64_t newSize = content.size();
+    if (newSize > oldSize) {
+        if (!SeekTo(file.get(), oldSize) ||
+            !WriteAll(file.get(), content.data() + oldSize, static_cast<size_t>(newSize - oldSize))) {
+            (void)SeekTo(file.get(), oldSize);
+            (void)SetEndOfFile(file.get());
+            return false;
+        }
+    }
+    const size_t overwritten = static_cast<size_t>(newSize < oldSize ? newSize : oldSize);
+    return SeekTo(file.get(), 0) && WriteAll(file.get(), content.data(), overwritten) &&
+           SeekTo(file.get(), newSize) && SetEndOfFile(file.get()) && FlushFileBuffers(file.get());
 }
 
 // Puts the complete new file in the existing target's place. ReplaceFileW keeps the target's security (and on
@@ -176,16 +273,22 @@ bool Replace(const wchar_t* path, SideFile& fresh, SideFile& backup) {
 }
 
 // Writes a complete new file beside the target and only then puts it in the target's place, so that a save
-// that cannot finish (a full disk) leaves the old file as it was. Nothing of ours stays in the folder.
-bool SaveBytes(const wchar_t* path, const std::wstring& folder, bool mark, const ByteBuffer& bytes) {
+// that cannot finish (a full disk) leaves the old file as it was. Nothing of ours stays in the folder, and
+// what interrupted saves left goes. Where no new file can be made, the target is written in place.
+bool SaveBytes(const wchar_t* path, const std::wstring& folder, const ByteBuffer& content) {
     DWORD attributes = INVALID_FILE_ATTRIBUTES;
     if (!MayReplace(path, &attributes)) {
         return false;
     }
+    RemoveLeftovers(folder);
     SideFile fresh;
-    if (!fresh.Create(folder) || !WriteWhole(fresh.get(), mark, bytes)) {
+    if (!fresh.Create(folder)) {
+        return attributes != INVALID_FILE_ATTRIBUTES && WriteInPlace(path, content);
+    }
+    if (!WriteAll(fresh.handle(), content.data(), content.size()) || !FlushFileBuffers(fresh.handle())) {
         return false;
     }
+    fresh.Close();
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         // Not over a target that appeared meanwhile: that one is someone else's.
         if (!MoveFileExW(fresh.get(), path, MOVEFILE_WRITE_THROUGH)) {
@@ -202,7 +305,11 @@ bool SaveBytes(const wchar_t* path, const std::wstring& folder, bool mark, const
         (void)SetFileAttributesW(fresh.get(), attributes & kKept);
     }
     SideFile backup;
-    return backup.Create(folder) && Replace(path, fresh, backup);
+    if (!backup.Create(folder)) {
+        return WriteInPlace(path, content);
+    }
+    backup.Close();
+    return Replace(path, fresh, backup);
 }
 
 bool ReadWhole(const wchar_t* path, std::wstring& text, int32_t* code) {
@@ -224,8 +331,12 @@ bool ReadWhole(const wchar_t* path, std::wstring& text, int32_t* code) {
     if (!buffer) {
         return false;
     }
+    // A read that fails (a device or network error) is no empty file: the caller must not save over it. One
+    // that returns fewer bytes than the size uses what arrived.
     DWORD read = 0;
-    (void)ReadFile(file.get(), buffer.get(), static_cast<DWORD>(size.QuadPart), &read, nullptr);
+    if (!ReadFile(file.get(), buffer.get(), static_cast<DWORD>(size.QuadPart), &read, nullptr)) {
+        return false;
+    }
     file.reset();
     int32_t length = static_cast<int32_t>(read);
     buffer[length] = 0;
@@ -312,13 +423,17 @@ bool WriteTextFileAs(const wchar_t* path, const wchar_t* text, int32_t code, uin
             if (length != 0 && bytes.empty()) {
                 return false;
             }
+            if (code == Utf8Bom) {
+                const char mark[] = "\xEF\xBB\xBF";
+                bytes.insert(bytes.begin(), mark, mark + 3);
+            }
         }
 
         const std::wstring folder = DirectoryOf(path);
         if (!folder.empty() && (!PathFileExistsW(folder.c_str()) || !PathIsDirectoryW(folder.c_str()))) {
             (void)SHCreateDirectory(nullptr, folder.c_str());
         }
-        return SaveBytes(path, folder, code == Utf8Bom, bytes);
+        return SaveBytes(path, folder, bytes);
     } catch (const std::bad_alloc&) {
         return false;
     }
