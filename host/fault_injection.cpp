@@ -80,21 +80,83 @@ struct DiskLock {
     DiskLock& operator=(const DiskLock&) = delete;
 };
 
-decltype(&WriteFile) realWriteFile = nullptr;
+LONG failing[kFailures];  // nonzero: that failure is on
+LONG fileCalls = 0;
+LONG killAt = 0;  // 0: never
 
+bool Failing(Failure which) {
+    return InterlockedCompareExchange(&failing[which], 0, 0) != 0;
+}
+
+// Counts one call of the plug-in's file functions; the one that killat names ends the process.
+void CountFileCall() {
+    const LONG n = InterlockedIncrement(&fileCalls);
+    if (n == InterlockedCompareExchange(&killAt, 0, 0)) {
+        (void)TerminateProcess(GetCurrentProcess(), kKilledExitCode);
+    }
+}
+
+// The system's functions, as the plug-in's slots held them before the hooks went in, by the hooks' order.
+enum HookedFunction {
+    kWriteFile,
+    kCreateFileW,
+    kReadFile,
+    kSetPropW,
+    kCloseHandle,
+    kDeleteFileW,
+    kFindFirstFileW,
+    kFindNextFileW,
+    kFlushFileBuffers,
+    kGetFileInformationByHandle,
+    kGetFileSizeEx,
+    kMoveFileExW,
+    kReplaceFileW,
+    kSetEndOfFile,
+    kSetFileAttributesW,
+    kSetFilePointerEx,
+    kGetTempFileNameW,
+    kHookedFunctions
+};
+void* realFunctions[kHookedFunctions];
+
+template <HookedFunction Which, typename Function>
+Function RealFunction(Function) {
+    return reinterpret_cast<Function>(realFunctions[Which]);
+}
+
+// A file function of the plug-in's that only counts.
+template <HookedFunction Which, typename R, typename... Args>
+R WINAPI Counted(Args... args) {
+    CountFileCall();
+    return reinterpret_cast<R(WINAPI*)(Args...)>(realFunctions[Which])(args...);
+}
+
+template <HookedFunction Which, typename R, typename... Args>
+void* CountedFor(R(WINAPI*)(Args...)) {
+    return reinterpret_cast<void*>(&Counted<Which, R, Args...>);
+}
+
+// Writes use room only where they grow the file, as on a real disk.
 BOOL WINAPI
 LimitedWriteFile(HANDLE file, LPCVOID data, DWORD size, LPDWORD written, LPOVERLAPPED overlapped) {
+    CountFileCall();
+    const auto realWrite = RealFunction<kWriteFile>(&WriteFile);
     DiskLock lock;
-    if (diskLeft < 0) {
-        return realWriteFile(file, data, size, written, overlapped);
+    LARGE_INTEGER end{};
+    LARGE_INTEGER at{};
+    if (diskLeft < 0 || !GetFileSizeEx(file, &end) ||
+        !SetFilePointerEx(file, LARGE_INTEGER{}, &at, FILE_CURRENT)) {
+        return realWrite(file, data, size, written, overlapped);
     }
-    const bool fits = diskLeft > 0 && size <= diskLeft;
-    const DWORD allowed = fits ? size : static_cast<DWORD>(diskLeft);
+    const long long inside = end.QuadPart > at.QuadPart ? end.QuadPart - at.QuadPart : 0;
+    const long long growth = size > inside ? size - inside : 0;
+    const bool fits = growth <= diskLeft;
+    const DWORD allowed = fits ? size : static_cast<DWORD>(inside + diskLeft);
     DWORD done = 0;
-    if (allowed > 0 && !realWriteFile(file, data, allowed, &done, overlapped)) {
+    if (allowed > 0 && !realWrite(file, data, allowed, &done, overlapped)) {
         return FALSE;
     }
-    diskLeft -= done;
+    diskLeft -= done > inside ? done - inside : 0;
     if (written != nullptr) {
         *written = done;
     }
@@ -105,7 +167,100 @@ LimitedWriteFile(HANDLE file, LPCVOID data, DWORD size, LPDWORD written, LPOVERL
     return TRUE;
 }
 
-const Hook kWriteFileHook = {"WriteFile", reinterpret_cast<void*>(&LimitedWriteFile)};
+bool Creates(DWORD disposition) {
+    return disposition == CREATE_NEW || disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS;
+}
+
+HANDLE WINAPI RefusingCreateFileW(LPCWSTR name,
+                                  DWORD access,
+                                  DWORD share,
+                                  LPSECURITY_ATTRIBUTES security,
+                                  DWORD disposition,
+                                  DWORD flags,
+                                  HANDLE pattern) {
+    CountFileCall();
+    if (Failing(kNewFiles) && Creates(disposition) && GetFileAttributesW(name) == INVALID_FILE_ATTRIBUTES) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return INVALID_HANDLE_VALUE;
+    }
+    return RealFunction<kCreateFileW>(&CreateFileW)(name, access, share, security, disposition, flags,
+                                                    pattern);
+}
+
+// With 0 for `unique` it makes the file.
+UINT WINAPI RefusingGetTempFileNameW(LPCWSTR folder, LPCWSTR prefix, UINT unique, LPWSTR name) {
+    CountFileCall();
+    if (Failing(kNewFiles) && unique == 0) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return 0;
+    }
+    return RealFunction<kGetTempFileNameW>(&GetTempFileNameW)(folder, prefix, unique, name);
+}
+
+BOOL WINAPI FailingReadFile(HANDLE file, LPVOID data, DWORD size, LPDWORD read, LPOVERLAPPED overlapped) {
+    CountFileCall();
+    if (Failing(kRead)) {
+        if (read != nullptr) {
+            *read = 0;
+        }
+        SetLastError(ERROR_IO_DEVICE);
+        return FALSE;
+    }
+    return RealFunction<kReadFile>(&ReadFile)(file, data, size, read, overlapped);
+}
+
+BOOL WINAPI FailingSetPropW(HWND window, LPCWSTR name, HANDLE data) {
+    if (Failing(kProperty)) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return FALSE;
+    }
+    return RealFunction<kSetPropW>(&SetPropW)(window, name, data);
+}
+
+// A hook in the plug-in's slot for one import.
+struct SlotHook {
+    const char* name;
+    void* hook;
+    HookedFunction real;
+};
+
+#define FINDRAIL_COUNTED(function) \
+    { #function, CountedFor < k##function>(&function), k##function }
+
+const SlotHook kKernelHooks[] = {
+    {"WriteFile", reinterpret_cast<void*>(&LimitedWriteFile), kWriteFile},
+    {"CreateFileW", reinterpret_cast<void*>(&RefusingCreateFileW), kCreateFileW},
+    {"GetTempFileNameW", reinterpret_cast<void*>(&RefusingGetTempFileNameW), kGetTempFileNameW},
+    FINDRAIL_COUNTED(CloseHandle),
+    FINDRAIL_COUNTED(DeleteFileW),
+    FINDRAIL_COUNTED(FindFirstFileW),
+    FINDRAIL_COUNTED(FindNextFileW),
+    FINDRAIL_COUNTED(FlushFileBuffers),
+    FINDRAIL_COUNTED(GetFileInformationByHandle),
+    FINDRAIL_COUNTED(GetFileSizeEx),
+    FINDRAIL_COUNTED(MoveFileExW),
+    FINDRAIL_COUNTED(ReplaceFileW),
+    FINDRAIL_COUNTED(SetEndOfFile),
+    FINDRAIL_COUNTED(SetFileAttributesW),
+    FINDRAIL_COUNTED(SetFilePointerEx),
+};
+const SlotHook kUserHooks[] = {{"SetPropW", reinterpret_cast<void*>(&FailingSetPropW), kSetPropW}};
+
+#undef FINDRAIL_COUNTED
+
+// Points the plug-in's slots at the hooks, keeping the first function found in each as the real one.
+void HookSlots(HMODULE module, const char* dll, const SlotHook* hooks, size_t count) {
+    ForEachImportSlot(module, dll, [&](const char* name, void** slot) {
+        for (size_t i = 0; i < count; ++i) {
+            if (lstrcmpA(name, hooks[i].name) == 0 && *slot != hooks[i].hook) {
+                void* original = PatchSlot(slot, hooks[i].hook);
+                if (realFunctions[hooks[i].real] == nullptr) {
+                    realFunctions[hooks[i].real] = original;
+                }
+            }
+        }
+    });
+}
 
 const IMAGE_DATA_DIRECTORY& Directory(const BYTE* base, int entry) {
     const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
@@ -161,12 +316,14 @@ void LoadDependencies(const std::wstring& path) {
     (void)FreeLibrary(image);
 }
 
-// msvcrt's export entries for the allocators, what they held, and what points the loader at the hooks.
+// A module's export entries for hooked functions, what they held, and what points the loader at the hooks.
 struct Exports {
+    static constexpr int kMost = kAllocators;
     BYTE* base = nullptr;
-    DWORD* entries[kAllocators] = {};
-    DWORD original[kAllocators] = {};
-    DWORD hooks[kAllocators] = {};
+    int count = 0;
+    DWORD* entries[kMost] = {};
+    DWORD original[kMost] = {};
+    DWORD hooks[kMost] = {};
 };
 
 #ifdef _WIN64
@@ -198,63 +355,60 @@ BYTE* JumpPage(BYTE* base) {
 }
 #endif
 
-// Found once, before any change. msvcrt's own functions are known whenever it is loaded; the entries are
-// rerouted only when the hooks can be reached from it (a base in the result).
-const Exports& MsvcrtExports() {
-    static const Exports exports = [] {
-        Exports e;
-        auto* base = reinterpret_cast<BYTE*>(GetModuleHandleW(L"msvcrt.dll"));
-        const DWORD directory = base ? Directory(base, IMAGE_DIRECTORY_ENTRY_EXPORT).VirtualAddress : 0;
-        if (directory == 0) {
-            return e;
-        }
-        const auto* table = reinterpret_cast<const IMAGE_EXPORT_DIRECTORY*>(base + directory);
-        const auto* names = reinterpret_cast<const DWORD*>(base + table->AddressOfNames);
-        const auto* ordinals = reinterpret_cast<const WORD*>(base + table->AddressOfNameOrdinals);
-        auto* functions = reinterpret_cast<DWORD*>(base + table->AddressOfFunctions);
-        for (int i = 0; i < kAllocators; ++i) {
-            real[i] = reinterpret_cast<void*>(
-                GetProcAddress(reinterpret_cast<HMODULE>(base), kAllocatorHooks[i].name));
-            for (DWORD n = 0; n < table->NumberOfNames && real[i] != nullptr; ++n) {
-                if (lstrcmpA(reinterpret_cast<const char*>(base + names[n]), kAllocatorHooks[i].name) == 0) {
-                    e.entries[i] = &functions[ordinals[n]];
-                    e.original[i] = *e.entries[i];
-                    break;
-                }
+// Found once per module, before any change. The module's own functions go to real[] whenever it is loaded;
+// the entries are rerouted only when the hooks can be reached from it (a base in the result).
+Exports FindExports(const wchar_t* module, const Hook* hooks, int count, void** real) {
+    Exports e;
+    auto* base = reinterpret_cast<BYTE*>(GetModuleHandleW(module));
+    const DWORD directory = base ? Directory(base, IMAGE_DIRECTORY_ENTRY_EXPORT).VirtualAddress : 0;
+    if (directory == 0 || count > Exports::kMost) {
+        return e;
+    }
+    e.count = count;
+    const auto* table = reinterpret_cast<const IMAGE_EXPORT_DIRECTORY*>(base + directory);
+    const auto* names = reinterpret_cast<const DWORD*>(base + table->AddressOfNames);
+    const auto* ordinals = reinterpret_cast<const WORD*>(base + table->AddressOfNameOrdinals);
+    auto* functions = reinterpret_cast<DWORD*>(base + table->AddressOfFunctions);
+    for (int i = 0; i < count; ++i) {
+        real[i] = reinterpret_cast<void*>(GetProcAddress(reinterpret_cast<HMODULE>(base), hooks[i].name));
+        for (DWORD n = 0; n < table->NumberOfNames && real[i] != nullptr; ++n) {
+            if (lstrcmpA(reinterpret_cast<const char*>(base + names[n]), hooks[i].name) == 0) {
+                e.entries[i] = &functions[ordinals[n]];
+                e.original[i] = *e.entries[i];
+                break;
             }
         }
+    }
 #ifdef _WIN64
-        BYTE* jumps = JumpPage(base);
-        if (jumps == nullptr) {
-            return e;
-        }
-        for (int i = 0; i < kAllocators; ++i) {
-            // jmp [rip+0], followed by the hook's address
-            const BYTE code[6] = {0xFF, 0x25, 0, 0, 0, 0};
-            memcpy(jumps + 16 * i, code, sizeof(code));
-            memcpy(jumps + 16 * i + sizeof(code), &kAllocatorHooks[i].hook, sizeof(void*));
-            e.hooks[i] = static_cast<DWORD>(jumps + 16 * i - base);
-        }
-        DWORD protection = 0;
-        (void)VirtualProtect(jumps, 16 * kAllocators, PAGE_EXECUTE_READ, &protection);
-        (void)FlushInstructionCache(GetCurrentProcess(), jumps, 16 * kAllocators);
-#else
-        // The offset wraps around the 32-bit address space to the hook.
-        for (int i = 0; i < kAllocators; ++i) {
-            e.hooks[i] = static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(kAllocatorHooks[i].hook) -
-                                            reinterpret_cast<ULONG_PTR>(base));
-        }
-#endif
-        e.base = base;
+    BYTE* jumps = JumpPage(base);
+    if (jumps == nullptr) {
         return e;
-    }();
-    return exports;
+    }
+    for (int i = 0; i < count; ++i) {
+        // jmp [rip+0], followed by the hook's address
+        const BYTE code[6] = {0xFF, 0x25, 0, 0, 0, 0};
+        memcpy(jumps + 16 * i, code, sizeof(code));
+        memcpy(jumps + 16 * i + sizeof(code), &hooks[i].hook, sizeof(void*));
+        e.hooks[i] = static_cast<DWORD>(jumps + 16 * i - base);
+    }
+    DWORD protection = 0;
+    (void)VirtualProtect(jumps, 16 * count, PAGE_EXECUTE_READ, &protection);
+    (void)FlushInstructionCache(GetCurrentProcess(), jumps, 16 * count);
+#else
+    // The offset wraps around the 32-bit address space to the hook.
+    for (int i = 0; i < count; ++i) {
+        e.hooks[i] = static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(hooks[i].hook) -
+                                        reinterpret_cast<ULONG_PTR>(base));
+    }
+#endif
+    e.base = base;
+    return e;
 }
 
-// Sets msvcrt's export entries for the allocators; false when one could not be written.
+// Sets a module's export entries for its hooks; false when one could not be written.
 bool SetExports(const Exports& exports, const DWORD* values) {
     bool stored = exports.base != nullptr;
-    for (int i = 0; i < kAllocators && stored; ++i) {
+    for (int i = 0; i < exports.count && stored; ++i) {
         stored = exports.entries[i] == nullptr || Store(exports.entries[i], values[i]);
     }
     return stored;
@@ -264,28 +418,35 @@ bool SetExports(const Exports& exports, const DWORD* values) {
 
 HMODULE LoadWithFaults(const std::wstring& path, bool* startCounted) {
     LoadDependencies(path);
-    const Exports& exports = MsvcrtExports();
-    const bool rerouted = SetExports(exports, exports.hooks);
+    // The allocations of the C runtime's start-up and the settings file's read at module start are the
+    // plug-in's too: both happen inside LoadLibraryW, before its slots can be changed.
+    static const Exports allocators = FindExports(L"msvcrt.dll", kAllocatorHooks, kAllocators, real);
+    static const Hook kReadHook[] = {{"ReadFile", reinterpret_cast<void*>(&FailingReadFile)}};
+    static const Exports reads = FindExports(L"kernel32.dll", kReadHook, 1, &realFunctions[kReadFile]);
+    const bool rerouted = SetExports(allocators, allocators.hooks);
+    (void)SetExports(reads, reads.hooks);
     (void)InterlockedExchange(&allocations, 0);
     HMODULE module = LoadLibraryW(path.c_str());
-    (void)SetExports(exports, exports.original);
+    (void)SetExports(reads, reads.original);
+    (void)SetExports(allocators, allocators.original);
     *startCounted = false;
     if (module == nullptr) {
         return nullptr;
     }
-    // What the loader binds through a rerouted entry: msvcrt's base plus the entry, wrapping in 32 bits.
-    const void* bound[kAllocators] = {};
+    // What the loader binds through a rerouted entry: the module's base plus the entry, wrapping in 32 bits.
+    const auto bound = [](const Exports& exports, int i) {
+        return reinterpret_cast<const void*>(reinterpret_cast<ULONG_PTR>(exports.base) + exports.hooks[i]);
+    };
+    const void* allocatorsBound[kAllocators] = {};
     for (int i = 0; i < kAllocators; ++i) {
-        bound[i] =
-            reinterpret_cast<const void*>(reinterpret_cast<ULONG_PTR>(exports.base) + exports.hooks[i]);
+        allocatorsBound[i] = bound(allocators, i);
     }
-    const int missed = PatchImports(module, "msvcrt.dll", kAllocatorHooks, bound, kAllocators);
+    const int missed = PatchImports(module, "msvcrt.dll", kAllocatorHooks, allocatorsBound, kAllocators);
     *startCounted = rerouted && missed == 0;
-    if (realWriteFile == nullptr) {
-        realWriteFile = reinterpret_cast<decltype(&WriteFile)>(
-            reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "WriteFile")));
-    }
-    (void)PatchImports(module, "kernel32.dll", &kWriteFileHook, nullptr, 1);
+    const void* readBound[] = {bound(reads, 0)};
+    (void)PatchImports(module, "kernel32.dll", kReadHook, readBound, 1);
+    HookSlots(module, "kernel32.dll", kKernelHooks, sizeof(kKernelHooks) / sizeof(kKernelHooks[0]));
+    HookSlots(module, "user32.dll", kUserHooks, sizeof(kUserHooks) / sizeof(kUserHooks[0]));
     return module;
 }
 
@@ -301,4 +462,18 @@ LONG PluginAllocations() {
 void LimitDiskWrites(long long bytes) {
     DiskLock lock;
     diskLeft = bytes;
+}
+
+void SetFailure(Failure which, bool on) {
+    (void)InterlockedExchange(&failing[which], on ? 1 : 0);
+}
+
+void KillAtFileCall(LONG k) {
+    (void)InterlockedExchange(&killAt, 0);
+    (void)InterlockedExchange(&fileCalls, 0);
+    (void)InterlockedExchange(&killAt, k);
+}
+
+LONG PluginFileCalls() {
+    return InterlockedCompareExchange(&fileCalls, 0, 0);
 }

@@ -41,9 +41,15 @@
 //   memory          refuse no allocation any more
 //   allocs          log "allocations <n>": asked for since the plug-in was last loaded, refused ones too
 //   diskfull:<n>    the plug-in's file writes fail with ERROR_DISK_FULL once n more bytes are written
-//   disk            the plug-in's file writes are unlimited again
+//   disk            the plug-in's file writes are unlimited again (a write uses room only where it grows a
+//   file) fail:<what>     refuse the plug-in's newfiles (creating a file that does not exist), read
+//   (ReadFile) or
+//                   prop (SetPropW)
+//   heal            refuse none of those any more
+//   killat:<k>      end the process (exit code 57) at the plug-in's k-th file call from here on; 0: never
+//   calls           log "file calls <n>": the plug-in's file calls since the last killat
 //   quit            stop; without it the program runs until its last frame is closed
-// Refusals and the disk's limit stay until changed, across free and load.
+// Refusals, failures and the disk's limit stay until changed, across free and load.
 #include "bar_gdi_count.h"
 #include "host/fault_injection.h"
 #include "host/heap_check.h"
@@ -56,6 +62,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -247,6 +254,19 @@ class Script {
             LimitDiskWrites(_wtoi64(arg.c_str()));
         } else if (verb == L"disk") {
             LimitDiskWrites(-1);
+        } else if (verb == L"fail" || verb == L"heal") {
+            const bool on = verb == L"fail";
+            for (const auto& [name, failure] : {std::pair<const wchar_t*, Failure>{L"newfiles", kNewFiles},
+                                                {L"read", kRead},
+                                                {L"prop", kProperty}}) {
+                if (!on || arg == name) {
+                    SetFailure(failure, on);
+                }
+            }
+        } else if (verb == L"killat") {
+            KillAtFileCall(_wtoi(arg.c_str()));
+        } else if (verb == L"calls") {
+            log.Line(L"file calls " + Number(PluginFileCalls()));
         } else if (verb == L"gdi") {
             log.Line(L"gdi " + Number(CountGdiObjects()));
         } else if (verb == L"focus") {
@@ -276,8 +296,8 @@ class Script {
         } else if (verb == L"report") {
             LogRecords();
             const bool checked = SendMessageW(CheckBox(), BM_GETCHECK, 0, 0) == BST_CHECKED;
-            log.Line((arg.empty() ? L"report" : arg) + L" frame=" + Number(FrameNumber(current)) + L" toolbar=" +
-                     Number(host.Toolbar(current) != nullptr) + L" shown=" +
+            log.Line((arg.empty() ? L"report" : arg) + L" frame=" + Number(FrameNumber(current)) +
+                     L" toolbar=" + Number(host.Toolbar(current) != nullptr) + L" shown=" +
                      Number(host.ToolbarShown(current)) + L" command=" +
                      Number(host.CommandChecked(current)) + L" regexp=" + Number(checked) + L" text=" +
                      BoxText());

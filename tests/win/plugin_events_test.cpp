@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ostream>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -195,6 +196,7 @@ struct UnusualHost {
     int abandonedBars;                                   // per round
     std::vector<std::pair<const char*, size_t>> counts;  // log text, times it occurs in all rounds together
     const char* savedFile;                               // the settings file at the end; "" for none
+    const char* startFile = nullptr;                     // the settings file before the first round
 };
 
 void PrintTo(const UnusualHost& row, std::ostream* out) {
@@ -227,6 +229,9 @@ TEST_P(UnusualHosts, NeitherCrashNorLeftovers) {
     ASSERT_FALSE(dll.empty());
     const std::wstring round = row.round;
     const std::wstring script = round + L" " + round + L" gdi " + round + L" gdi quit";
+    if (row.startFile != nullptr) {
+        ASSERT_TRUE(WriteFileBytes(RoamingPluginIni(stem), row.startFile));
+    }
     int exitCode = -2;
     const std::string log = RunStandInHost(dll, script, 20000, &exitCode);
     ASSERT_EQ(exitCode, 0) << log;
@@ -283,6 +288,19 @@ INSTANTIATE_TEST_SUITE_P(
                     0,
                     {{"stale gone=1 taken=0", 3}, {"2077 ", 0}},
                     "UseRegExp=0\r\nShowBar=1\r\n\r\n"},
+        // The bar's windows cannot be bound: no bar, and none registered, until the attach comes again.
+        UnusualHost{"BindingRefused",
+                    L"fail:prop open report heal attach report close",
+                    0,
+                    {{" toolbar=0 shown=0 command=0", 3}, {" toolbar=1 shown=1 command=1", 3}, {"2093 ", 3}},
+                    "UseRegExp=0\r\nShowBar=1\r\n\r\n"},
+        // The file cannot be read at load: what the session stores must not replace it.
+        UnusualHost{"ReadFailsAtLoad",
+                    L"unload fail:read load open close unload heal load",
+                    0,
+                    {{"loaded again", 6}, {"2093 ", 3}},
+                    "Note=mine\r\nShowBar=0\r\n",
+                    "Note=mine\r\nShowBar=0\r\n"},
         // Loaded, used, freed and loaded again in one process: the tick made before comes back from the file.
         UnusualHost{"LoadedAgain",
                     L"open type:abc enter wait:100 tick close unload load open report close",
@@ -298,8 +316,9 @@ INSTANTIATE_TEST_SUITE_P(
 // each row again with the shared GCC runtime loaded before the plug-in.
 struct FaultSweep {
     const char* name;
-    const wchar_t* fault;  // refuse, refusefrom or diskfull
+    const wchar_t* fault;  // refuse, refusefrom, diskfull or killat
     bool sharedRuntime;
+    bool noNewFiles = false;  // the settings folder refuses new files, as some access lists do
 };
 
 void PrintTo(const FaultSweep& row, std::ostream* out) {
@@ -319,21 +338,50 @@ TEST_P(FaultSweeps, EveryFaultSurvivedAndNothingLost) {
     const std::wstring fault = row.fault;
     int exitCode = -2;
 
+    const std::wstring saveSession = L" load open tick close unload";
+    const std::wstring folder = ini.substr(0, ini.find_last_of(L'\\') + 1);
     if (fault == L"diskfull") {
-        const std::wstring session = L" load open tick close unload";
+        // In place, only the growth takes room: every size short of it must leave the old file.
+        const std::wstring refuse = row.noNewFiles ? L" fail:newfiles" : L"";
         ASSERT_TRUE(WriteFileBytes(ini, userFile));
-        RunStandInHost(dll, preload + L"unload" + session + L" quit", 20000, &exitCode);
+        RunStandInHost(dll, preload + refuse + L" unload" + saveSession + L" quit", 20000, &exitCode);
         ASSERT_EQ(exitCode, 0);
-        const size_t saved = ReadFileBytes(ini).size();
-        ASSERT_NE(ReadFileBytes(ini), userFile) << "the save itself works";
+        const std::string saved = ReadFileBytes(ini);
+        ASSERT_EQ(saved, "Note=mine\r\nShowBar=1\r\nUseRegExp=1\r\n\r\n") << "the save itself works";
         ASSERT_TRUE(WriteFileBytes(ini, userFile));
-        std::wstring script = preload + L"unload";
-        for (size_t n = 0; n < saved; ++n) {
-            script += L" diskfull:" + std::to_wstring(n) + session;
+        std::wstring script = preload + refuse + L" unload";
+        for (size_t n = 0; n < saved.size() - (row.noNewFiles ? userFile.size() : 0); ++n) {
+            script += L" diskfull:" + std::to_wstring(n) + saveSession;
         }
         const std::string log = RunStandInHost(dll, script + L" quit", 50000, &exitCode);
         ASSERT_EQ(exitCode, 0) << log;
         EXPECT_EQ(ReadFileBytes(ini), userFile);
+        EXPECT_EQ(FolderNames(folder), std::set<std::wstring>{stem + L".ini"});
+        return;
+    }
+    if (fault == L"killat") {
+        // The stop ended at each of its file calls in turn, then a save in a new process: only the settings
+        // file stays, whole.
+        ASSERT_TRUE(WriteFileBytes(ini, userFile));
+        const std::string measured =
+            RunStandInHost(dll, L"unload load open tick close killat:0 unload calls quit", 20000, &exitCode);
+        ASSERT_EQ(exitCode, 0) << measured;
+        const std::vector<int> calls = LoggedNumbers(measured, "file calls ");
+        ASSERT_EQ(calls.size(), 1u) << measured;
+        int leftBehind = 0;
+        for (int k = 1; k <= calls[0]; ++k) {
+            SCOPED_TRACE(k);
+            RunStandInHost(dll, L"unload load open tick close killat:" + std::to_wstring(k) + L" unload quit",
+                           20000, &exitCode);
+            EXPECT_EQ(exitCode, 57);
+            leftBehind += FolderNames(folder).size() > 1 ? 1 : 0;
+            RunStandInHost(dll, L"unload load open close unload quit", 20000, &exitCode);
+            EXPECT_EQ(exitCode, 0);
+            EXPECT_EQ(FolderNames(folder), std::set<std::wstring>{stem + L".ini"});
+            const std::string saved = ReadFileBytes(ini);
+            EXPECT_EQ(saved.rfind("Note=mine\r\nShowBar=1\r\nUseRegExp=", 0), 0u) << saved;
+        }
+        EXPECT_GT(leftBehind, 0) << "some stops were ended with side files in the folder";
         return;
     }
 
@@ -346,11 +394,11 @@ TEST_P(FaultSweeps, EveryFaultSurvivedAndNothingLost) {
         return std::wstring(L" frame:-2 attach report") + label + L" open report" + label;
     };
     ASSERT_TRUE(WriteFileBytes(ini, userFile));
-    const std::string measured = RunStandInHost(
-        dll,
-        preload + L"unload" + underFault + L" allocs" + again(L"") +
-            L" unload allocs load open:0 allocs exports:-1 exports:-1 allocs quit",
-        20000, &exitCode);
+    const std::string measured =
+        RunStandInHost(dll,
+                       preload + L"unload" + underFault + L" allocs" + again(L"") +
+                           L" unload allocs load open:0 allocs exports:-1 exports:-1 allocs quit",
+                       20000, &exitCode);
     ASSERT_EQ(exitCode, 0) << measured;
     const std::vector<int> counts = LoggedNumbers(measured, "allocations ");
     ASSERT_EQ(counts.size(), 4u) << measured;
@@ -379,7 +427,8 @@ TEST_P(FaultSweeps, EveryFaultSurvivedAndNothingLost) {
     EXPECT_EQ(Occurrences(log, "elsewhere returned"), static_cast<size_t>(session));
     EXPECT_EQ(Occurrences(log, "back frame="), static_cast<size_t>(session + memoryPoint));
     size_t barsBack = 0;
-    for (size_t at = log.find("\nback frame="); at != std::string::npos; at = log.find("\nback frame=", at + 1)) {
+    for (size_t at = log.find("\nback frame="); at != std::string::npos;
+         at = log.find("\nback frame=", at + 1)) {
         const std::string line = log.substr(at + 1, log.find('\n', at + 1) - at - 1);
         barsBack += line.find(" toolbar=1 shown=1 command=1 ") != std::string::npos ? 1 : 0;
     }
@@ -391,7 +440,9 @@ INSTANTIATE_TEST_SUITE_P(Faults,
                          FaultSweeps,
                          ::testing::Values(FaultSweep{"RefuseOne", L"refuse", false},
                                            FaultSweep{"RefuseFromOneOn", L"refusefrom", false},
-                                           FaultSweep{"DiskFull", L"diskfull", false}
+                                           FaultSweep{"DiskFull", L"diskfull", false},
+                                           FaultSweep{"DiskFullNoNewFiles", L"diskfull", false, true},
+                                           FaultSweep{"KilledInSave", L"killat", false}
 #if defined(__i386__)
                                            ,
                                            FaultSweep{"RefuseOneSharedRuntime", L"refuse", true},

@@ -30,9 +30,9 @@ std::string UnderSystemCodePage(const std::string& japanese, const std::string& 
     }
 }
 
-// Each tier runs as the Windows its tree names (the shipping 32-bit tier a Japanese one, as the users have; the
-// 64-bit tier an English one). A tier that fell back to the other would test one system twice and never the
-// users' own.
+// Each tier runs as the Windows its tree names (the shipping 32-bit tier a Japanese one, as the users have;
+// the 64-bit tier an English one). A tier that fell back to the other would test one system twice and never
+// the users' own.
 TEST(SystemLocale, IsTheTiersWindows) {
     const bool japanese = FINDRAIL_JAPANESE_WINDOWS != 0;
     struct Row {
@@ -123,18 +123,7 @@ class TextFiles : public ::testing::Test {
     }
 
     // What the test's folder holds: a save leaves nothing of its own behind.
-    std::set<std::wstring> Names() const {
-        std::set<std::wstring> names;
-        WIN32_FIND_DATAW found;
-        HANDLE search = FindFirstFileW((dir + L"*").c_str(), &found);
-        for (BOOL more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileW(search, &found)) {
-            if (found.cFileName[0] != L'.') {
-                names.insert(found.cFileName);
-            }
-        }
-        (void)FindClose(search);
-        return names;
-    }
+    std::set<std::wstring> Names() const { return FolderNames(dir); }
 
     std::wstring dir;
 };
@@ -291,6 +280,28 @@ TEST_F(TextFiles, WriteFailuresLeaveTheFile) {
     ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
     EXPECT_FALSE(WriteTextFile(folder.c_str(), L"new=2\r\n", Utf8));
     EXPECT_EQ(Names(), (std::set<std::wstring>{L"folder.ini", L"locked.ini"}));
+}
+
+// What interrupted saves left goes at the next save; a side file that a save under way elsewhere holds, or
+// has just written, stays, and so does a file that only looks like one.
+TEST_F(TextFiles, LeftoversOfInterruptedSavesGo) {
+    const auto make = [this](const wchar_t* name, bool old) {
+        UniqueFile file(CreateFileW((dir + name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
+        ASSERT_TRUE(file);
+        const FILETIME longAgo{0, 0x01D00000};  // 2014
+        ASSERT_TRUE(!old || SetFileTime(file.get(), nullptr, nullptr, &longAgo));
+    };
+    for (const wchar_t* name :
+         {L"frl1A2B.tmp", L"frlc3.tmp", L"frl0C3D.tmp", L"frlnotes.tmp", L"frl1234.txt"}) {
+        make(name, true);
+    }
+    make(L"frl0042.tmp", false);
+    UniqueFile held(CreateFileW((dir + L"frl0C3D.tmp").c_str(), GENERIC_READ,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(held);
+    EXPECT_TRUE(WriteTextFile((dir + L"kept.ini").c_str(), L"new=2\r\n", Utf8));
+    EXPECT_EQ(Names(), (std::set<std::wstring>{L"frl0042.tmp", L"frl0C3D.tmp", L"frl1234.txt",
+                                               L"frlnotes.tmp", L"kept.ini"}));
 }
 
 // A read-only file is read but never written, also not by root, whom Wine's permission bits do not stop; a

@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <set>
 #include <string>
 
 // The folder of the running test executable, with a trailing separator; FindRail.dll lies there.
@@ -20,11 +21,16 @@ std::string ReadFileBytes(const std::wstring& path);
 // Replaces the file, creating its folders; false on failure.
 bool WriteFileBytes(const std::wstring& path, const std::string& bytes);
 bool FileExists(const std::wstring& path);
+// The names of the files and folders in `dir` (with its trailing separator), "." and ".." aside.
+std::set<std::wstring> FolderNames(const std::wstring& dir);
 
 // Runs bin\StandInHost.exe with the plug-in at `dll`, the given script and its heap check asked for; stores
 // its exit code (-1 on time-out; 3 when heap checking is off, 0xC0000374 when a heap is damaged) in *exitCode
 // and returns its log.
-std::string RunStandInHost(const std::wstring& dll, const std::wstring& script, DWORD timeoutMs, int* exitCode);
+std::string RunStandInHost(const std::wstring& dll,
+                           const std::wstring& script,
+                           DWORD timeoutMs,
+                           int* exitCode);
 
 // Runs a command line and waits at most timeoutMs; the exit code, or -1 when it timed out (it is killed).
 int RunProcess(const std::wstring& commandLine, DWORD timeoutMs);
