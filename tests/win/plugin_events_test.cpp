@@ -340,6 +340,9 @@ TEST_P(FaultSweeps, EveryFaultSurvivedAndNothingLost) {
 
     const std::wstring saveSession = L" load open tick close unload";
     const std::wstring folder = ini.substr(0, ini.find_last_of(L'\\') + 1);
+    for (const std::wstring& name : FolderNames(folder)) {
+        (void)DeleteFileW((folder + name).c_str());  // what an earlier run left
+    }
     if (fault == L"diskfull") {
         // In place, only the growth takes room: every size short of it must leave the old file.
         const std::wstring refuse = row.noNewFiles ? L" fail:newfiles" : L"";
