@@ -8,6 +8,7 @@
 #include <cxxabi.h>
 #include <unwind.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <exception>
@@ -153,15 +154,20 @@ const void* ownFrameTables = nullptr;
 // The unwinder's bookkeeping record for one module; larger than it needs.
 alignas(void*) unsigned char frameObject[16 * sizeof(void*)];
 
+// An empty mark among this file's frame entries, which the linker gathers with every other object's into one
+// section: found by the mark's address, since an unstripped image names it through the COFF string table,
+// which the loader does not map.
+[[gnu::used, gnu::section(".eh_frame")]] alignas(4) const char frameTablesMark[] = {};
+
 const void* FindFrameTables(HINSTANCE instance) noexcept {
-    const auto* base = reinterpret_cast<const unsigned char*>(instance);
+    const auto base = reinterpret_cast<uintptr_t>(instance);
+    const uintptr_t mark = reinterpret_cast<uintptr_t>(frameTablesMark) - base;
     const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
     const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
     const IMAGE_SECTION_HEADER* section = IMAGE_FIRST_SECTION(nt);
     for (WORD i = 0; i < nt->FileHeader.NumberOfSections; ++i, ++section) {
-        // A stripped image keeps only the first eight characters of a section's name.
-        if (std::memcmp(section->Name, ".eh_fram", IMAGE_SIZEOF_SHORT_NAME) == 0) {
-            return base + section->VirtualAddress;
+        if (mark - section->VirtualAddress < section->Misc.VirtualSize) {
+            return reinterpret_cast<const void*>(base + section->VirtualAddress);
         }
     }
     return nullptr;
