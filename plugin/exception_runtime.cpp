@@ -121,10 +121,9 @@ void* TakeSpare(size_t size) noexcept {
 
 // Frees a block from either source.
 void Release(void* block) noexcept {
-    const auto* bytes = static_cast<const unsigned char*>(block);
-    const auto* first = &spareBlocks[0][0];
-    if (bytes >= first && bytes < first + sizeof(spareBlocks)) {
-        (void)InterlockedExchange(&spareTaken[(bytes - first) / kSpareBlockSize], 0);
+    const uintptr_t offset = reinterpret_cast<uintptr_t>(block) - reinterpret_cast<uintptr_t>(spareBlocks);
+    if (offset < sizeof(spareBlocks)) {
+        (void)InterlockedExchange(&spareTaken[offset / kSpareBlockSize], 0);
         return;
     }
     std::free(block);
@@ -202,12 +201,13 @@ void DeregisterOwnFrameTables() noexcept {}
 extern "C" {
 
 __cxxabiv1::__cxa_eh_globals* __cxxabiv1::__cxa_get_globals() noexcept {
-    const DWORD index = ThreadStateIndex();
-    if (index == TLS_OUT_OF_INDEXES) {
-        return &sharedState;
-    }
     // A throw must not change the error that the code it leaves has set.
     const DWORD lastError = GetLastError();
+    const DWORD index = ThreadStateIndex();
+    if (index == TLS_OUT_OF_INDEXES) {
+        SetLastError(lastError);
+        return &sharedState;
+    }
     auto* state = static_cast<ThreadState*>(TlsGetValue(index));
     if (state == nullptr) {
         state = ClaimThreadState();
@@ -257,8 +257,9 @@ void ExceptionRuntimeThreadDetach() noexcept {
         return;
     }
     (void)TlsSetValue(static_cast<DWORD>(index), nullptr);
-    if (state >= &threadStates[0] && state < &threadStates[kStaticThreads]) {
-        (void)InterlockedExchange(&threadStateTaken[state - &threadStates[0]], 0);
+    const uintptr_t offset = reinterpret_cast<uintptr_t>(state) - reinterpret_cast<uintptr_t>(threadStates);
+    if (offset < sizeof(threadStates)) {
+        (void)InterlockedExchange(&threadStateTaken[offset / sizeof(ThreadState)], 0);
     } else if (state != &sharedState) {
         (void)HeapFree(GetProcessHeap(), 0, state);
     }
