@@ -2,22 +2,16 @@
 // runtime keeps a thread's state in emulated thread-local storage, which aborts the process when the heap
 // refuses it on the thread's first throw, and its allocator falls back on a pool that it mallocs at start,
 // which leaves nothing when that malloc was refused. Here both fall back on static storage instead, so that
-// a bad_alloc can always be thrown and caught, whatever the heap says.
+// a bad_alloc can always be thrown and caught, whatever the heap says. That needs the C++ runtime linked in
+// (a shared one would hand its own blocks to these functions), which plugin/CMakeLists.txt checks.
 #include "plugin/exception_runtime.h"
 
-#include <cxxabi.h>
-#include <unwind.h>
+#include "plugin/exception_layout.h"
 
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <exception>
-
-// The runtime's per-thread record: the stack of caught exceptions and the count of uncaught ones.
-struct __cxxabiv1::__cxa_eh_globals {
-    void* caughtExceptions;
-    unsigned int uncaughtExceptions;
-};
 
 namespace {
 
@@ -63,44 +57,6 @@ ThreadState* ClaimThreadState() noexcept {
     return &sharedState;
 }
 
-// The runtime's headers in front of a thrown object and of a dependent exception (one that an exception_ptr
-// rethrows), laid out as the runtime lays them out; only their size matters here.
-struct ExceptionHeaderLayout {
-    void* exceptionType;
-    void (*exceptionDestructor)(void*);
-    void (*unexpectedHandler)();
-    void (*terminateHandler)();
-    void* nextException;
-    int handlerCount;
-    int handlerSwitchValue;
-    const unsigned char* actionRecord;
-    const unsigned char* languageSpecificData;
-    _Unwind_Ptr catchTemp;
-    void* adjustedPtr;
-    _Unwind_Exception unwindHeader;
-};
-
-struct RefcountedHeaderLayout {
-    int referenceCount;
-    ExceptionHeaderLayout header;
-};
-
-struct DependentHeaderLayout {
-    void* primaryException;
-    ExceptionHeaderLayout header;
-};
-
-constexpr size_t RoundUp(size_t size, size_t unit) {
-    return (size + unit - 1) / unit * unit;
-}
-
-// Room before each thrown object: enough for either header, and a multiple of the unwinder's alignment so
-// that the object is aligned as malloc aligns.
-constexpr size_t kHeaderRoom =
-    RoundUp(sizeof(RefcountedHeaderLayout) > sizeof(DependentHeaderLayout) ? sizeof(RefcountedHeaderLayout)
-                                                                          : sizeof(DependentHeaderLayout),
-            alignof(_Unwind_Exception));
-
 // Static blocks for exceptions thrown while the heap refuses: a bad_alloc and its like fit many times over.
 constexpr size_t kSpareBlockSize = 512;
 constexpr int kSpareBlocks = 16;
@@ -129,7 +85,8 @@ void Release(void* block) noexcept {
     std::free(block);
 }
 
-void* AllocateZeroedHeader(size_t size) noexcept {
+// A block of `size` bytes whose first `header` bytes are zero, as the runtime hands out its headers.
+void* AllocateZeroedHeader(size_t size, size_t header) noexcept {
     void* block = std::malloc(size);
     if (block == nullptr) {
         block = TakeSpare(size);
@@ -137,7 +94,7 @@ void* AllocateZeroedHeader(size_t size) noexcept {
     if (block == nullptr) {
         std::terminate();  // as the runtime does when its pool is empty too
     }
-    std::memset(block, 0, kHeaderRoom);
+    std::memset(block, 0, header);
     return block;
 }
 
@@ -222,19 +179,20 @@ __cxxabiv1::__cxa_eh_globals* __cxxabiv1::__cxa_get_globals_fast() noexcept {
 }
 
 void* __cxxabiv1::__cxa_allocate_exception(size_t thrownSize) noexcept {
-    const size_t size = thrownSize + kHeaderRoom;
+    const size_t size = thrownSize + kThrownHeaderSize;
     if (size < thrownSize) {
         std::terminate();
     }
-    return static_cast<unsigned char*>(AllocateZeroedHeader(size)) + kHeaderRoom;
+    return static_cast<unsigned char*>(AllocateZeroedHeader(size, kThrownHeaderSize)) + kThrownHeaderSize;
 }
 
 void __cxxabiv1::__cxa_free_exception(void* thrown) noexcept {
-    Release(static_cast<unsigned char*>(thrown) - kHeaderRoom);
+    Release(static_cast<unsigned char*>(thrown) - kThrownHeaderSize);
 }
 
 __cxxabiv1::__cxa_dependent_exception* __cxxabiv1::__cxa_allocate_dependent_exception() noexcept {
-    return static_cast<__cxa_dependent_exception*>(AllocateZeroedHeader(kHeaderRoom));
+    return static_cast<__cxa_dependent_exception*>(
+        AllocateZeroedHeader(kDependentExceptionSize, kDependentExceptionSize));
 }
 
 void __cxxabiv1::__cxa_free_dependent_exception(__cxa_dependent_exception* dependent) noexcept {
