@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <exception>
 #include <typeinfo>
+#include <utility>
 
 extern "C" void* __real_malloc(size_t size);
 
@@ -41,22 +42,16 @@ uintptr_t Address(const void* pointer) {
     return reinterpret_cast<uintptr_t>(pointer);
 }
 
-struct Thrown {
-    int value;
-};
-
 DWORD WINAPI FirstThreadState(void*) {
     Record();
-    // Declared const: a call whose result goes unused is dropped.
-    return __cxxabiv1::__cxa_get_globals() != nullptr ? 0 : 1;
+    return abi::__cxa_get_globals() != nullptr ? 0 : 1;  // declared const: an unused call is dropped
 }
 
 }  // namespace
 
 extern "C" void* __wrap_malloc(size_t size) {
     void* block = __real_malloc(size);
-    if (recording) {
-        recording = false;
+    if (std::exchange(recording, false)) {
         recordedSize = size;
         recordedBlock = block;
     }
@@ -64,34 +59,29 @@ extern "C" void* __wrap_malloc(size_t size) {
 }
 
 int main() {
-    std::exception_ptr primary;
     try {
         Record();
-        throw Thrown{1};
-    } catch (Thrown& caught) {
-        Expect("bytes before a thrown object", recordedSize - sizeof(Thrown), kThrownHeaderSize);
+        throw 1;
+    } catch (int& caught) {
+        Expect("bytes before a thrown object", recordedSize - sizeof(int), kThrownHeaderSize);
         const auto& header = static_cast<const RefcountedHeaderLayout*>(recordedBlock)->header;
-        Expect("exceptionType", Address(header.exceptionType), Address(&typeid(Thrown)));
+        Expect("exceptionType", Address(header.exceptionType), Address(&typeid(int)));
         Expect("adjustedPtr", Address(header.adjustedPtr), Address(&caught));
-        Expect("unwindHeader.exception_class", header.unwindHeader.exception_class,
-               0x474e5543432b2b00);  // GNUCC++
-        Expect("caughtExceptions", Address(__cxxabiv1::__cxa_get_globals()->caughtExceptions),
-               Address(&header));
-        primary = std::current_exception();
-    }
-    try {
-        Record();
-        std::rethrow_exception(primary);
-    } catch (Thrown& caught) {
-        Expect("bytes of a dependent exception", recordedSize, kDependentExceptionSize);
-        const auto* dependent = static_cast<const DependentExceptionLayout*>(recordedBlock);
-        Expect("dependent primaryException", Address(dependent->exceptionType), Address(&caught));
+        Expect("exception_class", header.unwindHeader.exception_class, 0x474e5543432b2b00);  // "GNUCC++\0"
+        Expect("caughtExceptions", Address(abi::__cxa_get_globals()->caughtExceptions), Address(&header));
+        try {
+            Record();
+            std::rethrow_exception(std::current_exception());
+        } catch (int& again) {
+            Expect("bytes of a dependent exception", recordedSize, kDependentExceptionSize);
+            const auto* dependent = static_cast<const DependentExceptionLayout*>(recordedBlock);
+            Expect("dependent primaryException", Address(dependent->exceptionType), Address(&again));
+        }
     }
     // A thread's record comes from emulated TLS, which allocates it with a pointer in front.
     const HANDLE thread = CreateThread(nullptr, 0, FirstThreadState, nullptr, 0, nullptr);
     (void)WaitForSingleObject(thread, 10000);
     (void)CloseHandle(thread);
-    Expect("bytes of the per-thread record", recordedSize - sizeof(void*),
-           sizeof(__cxxabiv1::__cxa_eh_globals));
+    Expect("bytes of the per-thread record", recordedSize - sizeof(void*), sizeof(abi::__cxa_eh_globals));
     return mismatches == 0 ? 0 : 1;
 }

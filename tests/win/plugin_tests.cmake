@@ -51,6 +51,5 @@ target_include_directories(exception_layout_probe PRIVATE ${PROJECT_SOURCE_DIR})
 target_link_options(exception_layout_probe PRIVATE -Wl,--wrap=malloc)
 if(FINDRAIL_WINE_TESTS)
     add_test(NAME exception_layout COMMAND exception_layout_probe)
-    set_tests_properties(exception_layout PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 60
-        LABELS ${FINDRAIL_TIER})
+    set_tests_properties(exception_layout PROPERTIES FIXTURES_REQUIRED wine LABELS ${FINDRAIL_TIER})
 endif()
