@@ -2,8 +2,8 @@
 // runtime keeps a thread's state in emulated thread-local storage, which aborts the process when the heap
 // refuses it on the thread's first throw, and its allocator falls back on a pool that it mallocs at start,
 // which leaves nothing when that malloc was refused. Here both fall back on static storage instead, so that
-// a bad_alloc can always be thrown and caught, whatever the heap says. That needs the C++ runtime linked in
-// (a shared one would hand its own blocks to these functions), which plugin/CMakeLists.txt checks.
+// a bad_alloc can always be thrown and caught, whatever the heap says. That needs the C++ runtime linked in,
+// as plugin/CMakeLists.txt checks: a shared one would free the blocks handed out here, static ones too.
 #include "plugin/exception_runtime.h"
 
 #include "plugin/exception_layout.h"
