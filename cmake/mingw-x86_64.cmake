@@ -2,7 +2,7 @@
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR AMD64)
 set(TOOLCHAIN_PREFIX x86_64-w64-mingw32)
-# The win32 thread model, as the shipping i686 build: this tier runs the C++ runtime configuration that ships.
+# The win32 thread model, as in the shipping i686 build: the 64-bit tests run the C++ runtime that ships.
 # Named with its suffix, since installing both models moves the unsuffixed names around.
 set(CMAKE_C_COMPILER ${TOOLCHAIN_PREFIX}-gcc-win32)
 set(CMAKE_CXX_COMPILER ${TOOLCHAIN_PREFIX}-g++-win32)

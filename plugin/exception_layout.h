@@ -52,7 +52,7 @@ struct __cxxabiv1::__cxa_eh_globals {
     unsigned int uncaughtExceptions;
 };
 
-// Room before each thrown object: a multiple of the unwinder's alignment, so the object is aligned as the
-// block.
+// Room before each thrown object. As a multiple of the header's alignment, it leaves the object as aligned as
+// its block.
 constexpr size_t kThrownHeaderSize = sizeof(RefcountedHeaderLayout);
 constexpr size_t kDependentExceptionSize = sizeof(DependentExceptionLayout);

@@ -110,9 +110,9 @@ const void* ownFrameTables = nullptr;
 // The unwinder's bookkeeping record for one module; larger than it needs.
 alignas(void*) unsigned char frameObject[16 * sizeof(void*)];
 
-// An empty mark among this file's frame entries, which the linker gathers with every other object's into one
-// section: found by the mark's address, since an unstripped image names it through the COFF string table,
-// which the loader does not map.
+// Marks a place among this file's frame entries, which the linker gathers with every other object's into one
+// section. That section is found by the mark's address: an unstripped image keeps its name in the COFF string
+// table, which the loader does not map.
 [[gnu::used, gnu::section(".eh_frame")]] alignas(4) const char frameTablesMark[] = {};
 
 const void* FindFrameTables(HINSTANCE instance) noexcept {
