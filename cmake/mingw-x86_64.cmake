@@ -2,9 +2,10 @@
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR AMD64)
 set(TOOLCHAIN_PREFIX x86_64-w64-mingw32)
-# The unsuffixed compiler may point at the win32 thread model, which lacks std::mutex.
-set(CMAKE_C_COMPILER ${TOOLCHAIN_PREFIX}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${TOOLCHAIN_PREFIX}-g++-posix)
+# The win32 thread model, as in the shipping i686 build: the 64-bit tests run the C++ runtime that ships.
+# Named with its suffix, since installing both models moves the unsuffixed names around.
+set(CMAKE_C_COMPILER ${TOOLCHAIN_PREFIX}-gcc-win32)
+set(CMAKE_CXX_COMPILER ${TOOLCHAIN_PREFIX}-g++-win32)
 set(CMAKE_RC_COMPILER ${TOOLCHAIN_PREFIX}-windres)
 set(MINGW_SYSROOT /usr/${TOOLCHAIN_PREFIX} CACHE PATH "mingw-w64 sysroot")
 set(CMAKE_FIND_ROOT_PATH ${MINGW_SYSROOT})

@@ -2,21 +2,16 @@
 // runtime keeps a thread's state in emulated thread-local storage, which aborts the process when the heap
 // refuses it on the thread's first throw, and its allocator falls back on a pool that it mallocs at start,
 // which leaves nothing when that malloc was refused. Here both fall back on static storage instead, so that
-// a bad_alloc can always be thrown and caught, whatever the heap says.
+// a bad_alloc can always be thrown and caught, whatever the heap says. That needs the C++ runtime linked in,
+// as plugin/CMakeLists.txt checks: a shared one would free the blocks handed out here, static ones too.
 #include "plugin/exception_runtime.h"
 
-#include <cxxabi.h>
-#include <unwind.h>
+#include "plugin/exception_layout.h"
 
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <exception>
-
-// The runtime's per-thread record: the stack of caught exceptions and the count of uncaught ones.
-struct __cxxabiv1::__cxa_eh_globals {
-    void* caughtExceptions;
-    unsigned int uncaughtExceptions;
-};
 
 namespace {
 
@@ -62,44 +57,6 @@ ThreadState* ClaimThreadState() noexcept {
     return &sharedState;
 }
 
-// The runtime's headers in front of a thrown object and of a dependent exception (one that an exception_ptr
-// rethrows), laid out as the runtime lays them out; only their size matters here.
-struct ExceptionHeaderLayout {
-    void* exceptionType;
-    void (*exceptionDestructor)(void*);
-    void (*unexpectedHandler)();
-    void (*terminateHandler)();
-    void* nextException;
-    int handlerCount;
-    int handlerSwitchValue;
-    const unsigned char* actionRecord;
-    const unsigned char* languageSpecificData;
-    _Unwind_Ptr catchTemp;
-    void* adjustedPtr;
-    _Unwind_Exception unwindHeader;
-};
-
-struct RefcountedHeaderLayout {
-    int referenceCount;
-    ExceptionHeaderLayout header;
-};
-
-struct DependentHeaderLayout {
-    void* primaryException;
-    ExceptionHeaderLayout header;
-};
-
-constexpr size_t RoundUp(size_t size, size_t unit) {
-    return (size + unit - 1) / unit * unit;
-}
-
-// Room before each thrown object: enough for either header, and a multiple of the unwinder's alignment so
-// that the object is aligned as malloc aligns.
-constexpr size_t kHeaderRoom =
-    RoundUp(sizeof(RefcountedHeaderLayout) > sizeof(DependentHeaderLayout) ? sizeof(RefcountedHeaderLayout)
-                                                                          : sizeof(DependentHeaderLayout),
-            alignof(_Unwind_Exception));
-
 // Static blocks for exceptions thrown while the heap refuses: a bad_alloc and its like fit many times over.
 constexpr size_t kSpareBlockSize = 512;
 constexpr int kSpareBlocks = 16;
@@ -120,16 +77,16 @@ void* TakeSpare(size_t size) noexcept {
 
 // Frees a block from either source.
 void Release(void* block) noexcept {
-    const auto* bytes = static_cast<const unsigned char*>(block);
-    const auto* first = &spareBlocks[0][0];
-    if (bytes >= first && bytes < first + sizeof(spareBlocks)) {
-        (void)InterlockedExchange(&spareTaken[(bytes - first) / kSpareBlockSize], 0);
+    const uintptr_t offset = reinterpret_cast<uintptr_t>(block) - reinterpret_cast<uintptr_t>(spareBlocks);
+    if (offset < sizeof(spareBlocks)) {
+        (void)InterlockedExchange(&spareTaken[offset / kSpareBlockSize], 0);
         return;
     }
     std::free(block);
 }
 
-void* AllocateZeroedHeader(size_t size) noexcept {
+// A block of `size` bytes whose first `header` bytes are zero, as the runtime hands out its headers.
+void* AllocateZeroedHeader(size_t size, size_t header) noexcept {
     void* block = std::malloc(size);
     if (block == nullptr) {
         block = TakeSpare(size);
@@ -137,7 +94,7 @@ void* AllocateZeroedHeader(size_t size) noexcept {
     if (block == nullptr) {
         std::terminate();  // as the runtime does when its pool is empty too
     }
-    std::memset(block, 0, kHeaderRoom);
+    std::memset(block, 0, header);
     return block;
 }
 
@@ -153,15 +110,20 @@ const void* ownFrameTables = nullptr;
 // The unwinder's bookkeeping record for one module; larger than it needs.
 alignas(void*) unsigned char frameObject[16 * sizeof(void*)];
 
+// Marks a place among this file's frame entries, which the linker gathers with every other object's into one
+// section. That section is found by the mark's address: an unstripped image keeps its name in the COFF string
+// table, which the loader does not map.
+[[gnu::used, gnu::section(".eh_frame")]] alignas(4) const char frameTablesMark[] = {};
+
 const void* FindFrameTables(HINSTANCE instance) noexcept {
-    const auto* base = reinterpret_cast<const unsigned char*>(instance);
+    const auto base = reinterpret_cast<uintptr_t>(instance);
+    const uintptr_t mark = reinterpret_cast<uintptr_t>(frameTablesMark) - base;
     const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
     const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
     const IMAGE_SECTION_HEADER* section = IMAGE_FIRST_SECTION(nt);
     for (WORD i = 0; i < nt->FileHeader.NumberOfSections; ++i, ++section) {
-        // A stripped image keeps only the first eight characters of a section's name.
-        if (std::memcmp(section->Name, ".eh_fram", IMAGE_SIZEOF_SHORT_NAME) == 0) {
-            return base + section->VirtualAddress;
+        if (mark - section->VirtualAddress < section->Misc.VirtualSize) {
+            return reinterpret_cast<const void*>(base + section->VirtualAddress);
         }
     }
     return nullptr;
@@ -196,12 +158,13 @@ void DeregisterOwnFrameTables() noexcept {}
 extern "C" {
 
 __cxxabiv1::__cxa_eh_globals* __cxxabiv1::__cxa_get_globals() noexcept {
-    const DWORD index = ThreadStateIndex();
-    if (index == TLS_OUT_OF_INDEXES) {
-        return &sharedState;
-    }
     // A throw must not change the error that the code it leaves has set.
     const DWORD lastError = GetLastError();
+    const DWORD index = ThreadStateIndex();
+    if (index == TLS_OUT_OF_INDEXES) {
+        SetLastError(lastError);
+        return &sharedState;
+    }
     auto* state = static_cast<ThreadState*>(TlsGetValue(index));
     if (state == nullptr) {
         state = ClaimThreadState();
@@ -216,19 +179,20 @@ __cxxabiv1::__cxa_eh_globals* __cxxabiv1::__cxa_get_globals_fast() noexcept {
 }
 
 void* __cxxabiv1::__cxa_allocate_exception(size_t thrownSize) noexcept {
-    const size_t size = thrownSize + kHeaderRoom;
+    const size_t size = thrownSize + kThrownHeaderSize;
     if (size < thrownSize) {
         std::terminate();
     }
-    return static_cast<unsigned char*>(AllocateZeroedHeader(size)) + kHeaderRoom;
+    return static_cast<unsigned char*>(AllocateZeroedHeader(size, kThrownHeaderSize)) + kThrownHeaderSize;
 }
 
 void __cxxabiv1::__cxa_free_exception(void* thrown) noexcept {
-    Release(static_cast<unsigned char*>(thrown) - kHeaderRoom);
+    Release(static_cast<unsigned char*>(thrown) - kThrownHeaderSize);
 }
 
 __cxxabiv1::__cxa_dependent_exception* __cxxabiv1::__cxa_allocate_dependent_exception() noexcept {
-    return static_cast<__cxa_dependent_exception*>(AllocateZeroedHeader(kHeaderRoom));
+    return static_cast<__cxa_dependent_exception*>(
+        AllocateZeroedHeader(kDependentExceptionSize, kDependentExceptionSize));
 }
 
 void __cxxabiv1::__cxa_free_dependent_exception(__cxa_dependent_exception* dependent) noexcept {
@@ -251,8 +215,9 @@ void ExceptionRuntimeThreadDetach() noexcept {
         return;
     }
     (void)TlsSetValue(static_cast<DWORD>(index), nullptr);
-    if (state >= &threadStates[0] && state < &threadStates[kStaticThreads]) {
-        (void)InterlockedExchange(&threadStateTaken[state - &threadStates[0]], 0);
+    const uintptr_t offset = reinterpret_cast<uintptr_t>(state) - reinterpret_cast<uintptr_t>(threadStates);
+    if (offset < sizeof(threadStates)) {
+        (void)InterlockedExchange(&threadStateTaken[offset / sizeof(ThreadState)], 0);
     } else if (state != &sharedState) {
         (void)HeapFree(GetProcessHeap(), 0, state);
     }

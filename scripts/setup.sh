@@ -6,7 +6,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 
 packages=(
     cmake make g++ googletest libbenchmark-dev
-    g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
+    g++-mingw-w64-x86-64-win32 gcc-mingw-w64-x86-64-win32
     g++-mingw-w64-i686-win32 gcc-mingw-w64-i686-win32
     binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
     debootstrap xvfb xauth x11-apps netpbm fakeroot

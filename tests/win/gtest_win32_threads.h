@@ -1,5 +1,5 @@
 // GoogleTest's signal for threads that wait to start, for a C++ library without std::mutex and
-// std::condition_variable (mingw-w64's win32 thread model, which the shipping 32-bit build uses).
+// std::condition_variable (mingw-w64's win32 thread model, which both widths build with).
 // Included before everything else in GoogleTest and in the tests of such a build.
 #pragma once
 
