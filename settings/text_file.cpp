@@ -176,8 +176,10 @@ class SideFile {
         constexpr int kNames = 64;
         DWORD unique = GetTickCount() ^ (GetCurrentProcessId() << 8);
         for (int i = 0; i < kNames; ++i, ++unique) {
-            wchar_t name[16];
-            (void)swprintf(name, 16, L"frl%04X.tmp", static_cast<unsigned>(unique & 0xFFFF));
+            wchar_t name[] = L"frl0000.tmp";
+            for (int digit = 0; digit < 4; ++digit) {
+                name[6 - digit] = L"0123456789ABCDEF"[(unique >> (4 * digit)) & 0xF];
+            }
             std::wstring candidate = folder + name;
             file.reset(CreateFileW(candidate.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                    FILE_ATTRIBUTE_NORMAL, nullptr));
