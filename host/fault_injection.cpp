@@ -209,6 +209,31 @@ BOOL WINAPI FailingReadFile(HANDLE file, LPVOID data, DWORD size, LPDWORD read, 
     return RealFunction<kReadFile>(&ReadFile)(file, data, size, read, overlapped);
 }
 
+// As if a save in another process took the plug-in's new file for a leftover just before it goes in place.
+void TakeOnce(LPCWSTR file) {
+    if (InterlockedExchange(&failing[kTaken], 0) != 0) {
+        (void)DeleteFileW(file);
+    }
+}
+
+BOOL WINAPI TakingMoveFileExW(LPCWSTR from, LPCWSTR to, DWORD flags) {
+    CountFileCall();
+    TakeOnce(from);
+    return RealFunction<kMoveFileExW>(&MoveFileExW)(from, to, flags);
+}
+
+BOOL WINAPI TakingReplaceFileW(LPCWSTR replaced,
+                               LPCWSTR replacement,
+                               LPCWSTR backup,
+                               DWORD flags,
+                               LPVOID exclude,
+                               LPVOID reserved) {
+    CountFileCall();
+    TakeOnce(replacement);
+    return RealFunction<kReplaceFileW>(&ReplaceFileW)(replaced, replacement, backup, flags, exclude,
+                                                      reserved);
+}
+
 BOOL WINAPI FailingSetPropW(HWND window, LPCWSTR name, HANDLE data) {
     if (Failing(kProperty)) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
@@ -238,8 +263,8 @@ const SlotHook kKernelHooks[] = {
     FINDRAIL_COUNTED(FlushFileBuffers),
     FINDRAIL_COUNTED(GetFileInformationByHandle),
     FINDRAIL_COUNTED(GetFileSizeEx),
-    FINDRAIL_COUNTED(MoveFileExW),
-    FINDRAIL_COUNTED(ReplaceFileW),
+    {"MoveFileExW", reinterpret_cast<void*>(&TakingMoveFileExW), kMoveFileExW},
+    {"ReplaceFileW", reinterpret_cast<void*>(&TakingReplaceFileW), kReplaceFileW},
     FINDRAIL_COUNTED(SetEndOfFile),
     FINDRAIL_COUNTED(SetFileAttributesW),
     FINDRAIL_COUNTED(SetFilePointerEx),

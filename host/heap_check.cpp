@@ -57,8 +57,8 @@ bool GuardHeapFrees() {
             realHeapFree =
                 reinterpret_cast<HeapFreeProc>(PatchSlot(slot, reinterpret_cast<void*>(&CheckedHeapFree)));
         } else if (lstrcmpA(name, "HeapReAlloc") == 0) {
-            realHeapReAlloc =
-                reinterpret_cast<HeapReAllocProc>(PatchSlot(slot, reinterpret_cast<void*>(&CheckedHeapReAlloc)));
+            realHeapReAlloc = reinterpret_cast<HeapReAllocProc>(
+                PatchSlot(slot, reinterpret_cast<void*>(&CheckedHeapReAlloc)));
         }
     });
     return realHeapFree != nullptr && realHeapReAlloc != nullptr;

@@ -24,7 +24,8 @@ void ForEachImportSlot(HMODULE module, const char* dll, Visit&& visit) {
         auto** slots = reinterpret_cast<void**>(base + from->FirstThunk);
         for (; names->u1.AddressOfData != 0; ++names, ++slots) {
             if (!IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal)) {
-                visit(reinterpret_cast<const IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData)->Name, slots);
+                visit(reinterpret_cast<const IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData)->Name,
+                      slots);
             }
         }
     }

@@ -40,11 +40,11 @@
 //   refusefrom:<k>  refuse the k-th allocation and every later one
 //   memory          refuse no allocation any more
 //   allocs          log "allocations <n>": asked for since the plug-in was last loaded, refused ones too
-//   diskfull:<n>    the plug-in's file writes fail with ERROR_DISK_FULL once n more bytes are written
-//   disk            the plug-in's file writes are unlimited again (a write uses room only where it grows a
-//   file) fail:<what>     refuse the plug-in's newfiles (creating a file that does not exist), read
-//   (ReadFile) or
-//                   prop (SetPropW)
+//   diskfull:<n>    the plug-in's file writes fail with ERROR_DISK_FULL once its files have grown by n more
+//                   bytes (a write uses room only where it grows a file)
+//   disk            the plug-in's file writes are unlimited again
+//   fail:<what>     refuse the plug-in's newfiles (creating a file that does not exist), read (ReadFile) or
+//                   prop (SetPropW); taken: delete the next file it moves in place, just before
 //   heal            refuse none of those any more
 //   killat:<k>      end the process (exit code 57) at the plug-in's k-th file call from here on; 0: never
 //   calls           log "file calls <n>": the plug-in's file calls since the last killat
@@ -258,7 +258,8 @@ class Script {
             const bool on = verb == L"fail";
             for (const auto& [name, failure] : {std::pair<const wchar_t*, Failure>{L"newfiles", kNewFiles},
                                                 {L"read", kRead},
-                                                {L"prop", kProperty}}) {
+                                                {L"prop", kProperty},
+                                                {L"taken", kTaken}}) {
                 if (!on || arg == name) {
                     SetFailure(failure, on);
                 }

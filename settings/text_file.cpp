@@ -103,19 +103,6 @@ bool SeekTo(HANDLE file, uint64_t offset) {
     return SetFilePointerEx(file, at, nullptr, FILE_BEGIN) != FALSE;
 }
 
-uint64_t FileTimeValue(const FILETIME& time) {
-    return (static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
-}
-
-// When this code was loaded. A side file written since then may belong to a save under way in another
-// process, even when nobody holds it open (between two steps of a replace); older ones held by nobody are
-// what an interrupted save left.
-const uint64_t loadedAt = [] {
-    FILETIME now;
-    GetSystemTimeAsFileTime(&now);
-    return FileTimeValue(now);
-}();
-
 // Side files are named as GetTempFileNameW names them: "frl", up to four hex digits, ".tmp".
 bool IsSideFileName(const wchar_t* name) {
     const size_t length = std::wcslen(name);
@@ -132,27 +119,25 @@ bool IsSideFileName(const wchar_t* name) {
     return true;
 }
 
-// Deletes the side files that interrupted saves (the editor ended or crashed meanwhile) left in the folder.
-// One that anybody holds open, or that was written since this code was loaded, is left alone. Best effort: a
-// leftover that stays costs room, nothing else.
+// Deletes the side files that interrupted saves (the editor ended or crashed meanwhile) left in the folder;
+// one that anybody holds open belongs to a save under way. Best effort: a leftover that stays costs room,
+// nothing else.
 void RemoveLeftovers(const std::wstring& folder) {
+    WIN32_FIND_DATAW found;
+    HANDLE search = INVALID_HANDLE_VALUE;
     try {
-        WIN32_FIND_DATAW found;
-        HANDLE search = FindFirstFileW((folder + L"frl*.tmp").c_str(), &found);
-        if (search == INVALID_HANDLE_VALUE) {
-            return;
-        }
-        do {
-            if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ||
-                !IsSideFileName(found.cFileName) || FileTimeValue(found.ftLastWriteTime) >= loadedAt) {
-                continue;
+        search = FindFirstFileW((folder + L"frl*.tmp").c_str(), &found);
+        for (BOOL more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileW(search, &found)) {
+            if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 && IsSideFileName(found.cFileName)) {
+                // Share mode 0 fails while anybody has the file open; once opened, it goes with this handle.
+                UniqueFile leftover(CreateFileW((folder + found.cFileName).c_str(), DELETE, 0, nullptr,
+                                                OPEN_EXISTING, FILE_FLAG_DELETE_ON_CLOSE, nullptr));
             }
-            // Share mode 0 fails while anybody has the file open; once opened, it goes with this handle.
-            UniqueFile leftover(CreateFileW((folder + found.cFileName).c_str(), DELETE, 0, nullptr,
-                                            OPEN_EXISTING, FILE_FLAG_DELETE_ON_CLOSE, nullptr));
-        } while (FindNextFileW(search, &found));
-        (void)FindClose(search);
+        }
     } catch (const std::bad_alloc&) {
+    }
+    if (search != INVALID_HANDLE_VALUE) {
+        (void)FindClose(search);
     }
 }
 
@@ -199,6 +184,9 @@ class SideFile {
     const wchar_t* get() const { return path.c_str(); }
     // The name is no longer ours to delete: the file was moved away, or must stay.
     void release() { path.clear(); }
+    // Whether the file still stands under its name; another save may have taken it for a leftover while it
+    // was closed.
+    bool Exists() const { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
   private:
     UniqueFile file;
@@ -256,7 +244,6 @@ bool WriteInPlace(const wchar_t* path, const ByteBuffer& content) {
 // where the target itself refused us.
 bool Replace(const wchar_t* path, SideFile& fresh, SideFile& backup) {
     if (ReplaceFileW(path, fresh.get(), backup.get(), 0, nullptr, nullptr)) {
-        fresh.release();
         return true;
     }
     const DWORD error = GetLastError();
@@ -266,23 +253,16 @@ bool Replace(const wchar_t* path, SideFile& fresh, SideFile& backup) {
         backup.release();
         return false;
     }
-    if (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION ||
-        !MoveFileExW(fresh.get(), path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        return false;
-    }
-    fresh.release();
-    return true;
+    return error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION &&
+           MoveFileExW(fresh.get(), path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
 }
 
-// Writes a complete new file beside the target and only then puts it in the target's place, so that a save
-// that cannot finish (a full disk) leaves the old file as it was. Nothing of ours stays in the folder, and
-// what interrupted saves left goes. Where no new file can be made, the target is written in place.
-bool SaveBytes(const wchar_t* path, const std::wstring& folder, const ByteBuffer& content) {
+// One attempt of SaveBytes; *again when it failed because the new file went missing meanwhile.
+bool SaveOnce(const wchar_t* path, const std::wstring& folder, const ByteBuffer& content, bool* again) {
     DWORD attributes = INVALID_FILE_ATTRIBUTES;
     if (!MayReplace(path, &attributes)) {
         return false;
     }
-    RemoveLeftovers(folder);
     SideFile fresh;
     if (!fresh.Create(folder)) {
         return attributes != INVALID_FILE_ATTRIBUTES && WriteInPlace(path, content);
@@ -291,27 +271,42 @@ bool SaveBytes(const wchar_t* path, const std::wstring& folder, const ByteBuffer
         return false;
     }
     fresh.Close();
+    bool placed = false;
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         // Not over a target that appeared meanwhile: that one is someone else's.
-        if (!MoveFileExW(fresh.get(), path, MOVEFILE_WRITE_THROUGH)) {
-            return false;
+        placed = MoveFileExW(fresh.get(), path, MOVEFILE_WRITE_THROUGH);
+    } else {
+        // Wine's ReplaceFileW (two renames) and a plain rename leave the new file's attributes: it takes the
+        // target's.
+        constexpr DWORD kKept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+                                FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+        if ((attributes & kKept) != 0) {
+            (void)SetFileAttributesW(fresh.get(), attributes & kKept);
         }
+        SideFile backup;
+        if (!backup.Create(folder)) {
+            return WriteInPlace(path, content);
+        }
+        backup.Close();
+        placed = Replace(path, fresh, backup);
+    }
+    if (placed) {
         fresh.release();
         return true;
     }
-    // Wine's ReplaceFileW (two renames) and a plain rename leave the new file's attributes: it takes the
-    // target's.
-    constexpr DWORD kKept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
-                            FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
-    if ((attributes & kKept) != 0) {
-        (void)SetFileAttributesW(fresh.get(), attributes & kKept);
-    }
-    SideFile backup;
-    if (!backup.Create(folder)) {
-        return WriteInPlace(path, content);
-    }
-    backup.Close();
-    return Replace(path, fresh, backup);
+    *again = !fresh.Exists();
+    return false;
+}
+
+// Writes a complete new file beside the target and only then puts it in the target's place, so that a save
+// that cannot finish (a full disk) leaves the old file as it was. Nothing of ours stays in the folder, and
+// what interrupted saves left goes. Where no new file can be made, the target is written in place.
+bool SaveBytes(const wchar_t* path, const std::wstring& folder, const ByteBuffer& content) {
+    RemoveLeftovers(folder);
+    // Closed between two steps, our side files look like leftovers to a save in another process: should one
+    // take them, this save runs once more, with the content it still has.
+    bool again = false;
+    return SaveOnce(path, folder, content, &again) || (again && SaveOnce(path, folder, content, &again));
 }
 
 bool ReadWhole(const wchar_t* path, std::wstring& text, int32_t* code) {

@@ -301,6 +301,13 @@ INSTANTIATE_TEST_SUITE_P(
                     {{"loaded again", 6}, {"2093 ", 3}},
                     "Note=mine\r\nShowBar=0\r\n",
                     "Note=mine\r\nShowBar=0\r\n"},
+        // Another process's save takes the new file for a leftover just before it goes in place, with and
+        // without a file to replace: the save is made again.
+        UnusualHost{"NewFileTakenByAnotherSave",
+                    L"fail:taken open close unload load fail:taken open tick close unload load",
+                    0,
+                    {{"loaded again", 6}},
+                    "UseRegExp=1\r\nShowBar=1\r\n\r\n"},
         // Loaded, used, freed and loaded again in one process: the tick made before comes back from the file.
         UnusualHost{"LoadedAgain",
                     L"open type:abc enter wait:100 tick close unload load open report close",

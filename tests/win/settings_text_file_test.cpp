@@ -282,26 +282,19 @@ TEST_F(TextFiles, WriteFailuresLeaveTheFile) {
     EXPECT_EQ(Names(), (std::set<std::wstring>{L"folder.ini", L"locked.ini"}));
 }
 
-// What interrupted saves left goes at the next save; a side file that a save under way elsewhere holds, or
-// has just written, stays, and so does a file that only looks like one.
+// What interrupted saves left goes at the next save; a side file that a save under way elsewhere holds open
+// stays, and so does a file that only looks like one.
 TEST_F(TextFiles, LeftoversOfInterruptedSavesGo) {
-    const auto make = [this](const wchar_t* name, bool old) {
-        UniqueFile file(CreateFileW((dir + name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
-        ASSERT_TRUE(file);
-        const FILETIME longAgo{0, 0x01D00000};  // 2014
-        ASSERT_TRUE(!old || SetFileTime(file.get(), nullptr, nullptr, &longAgo));
-    };
     for (const wchar_t* name :
          {L"frl1A2B.tmp", L"frlc3.tmp", L"frl0C3D.tmp", L"frlnotes.tmp", L"frl1234.txt"}) {
-        make(name, true);
+        ASSERT_TRUE(WriteFileBytes(dir + name, "Note=mine\r\n"));
     }
-    make(L"frl0042.tmp", false);
     UniqueFile held(CreateFileW((dir + L"frl0C3D.tmp").c_str(), GENERIC_READ,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
     ASSERT_TRUE(held);
     EXPECT_TRUE(WriteTextFile((dir + L"kept.ini").c_str(), L"new=2\r\n", Utf8));
-    EXPECT_EQ(Names(), (std::set<std::wstring>{L"frl0042.tmp", L"frl0C3D.tmp", L"frl1234.txt",
-                                               L"frlnotes.tmp", L"kept.ini"}));
+    EXPECT_EQ(Names(),
+              (std::set<std::wstring>{L"frl0C3D.tmp", L"frl1234.txt", L"frlnotes.tmp", L"kept.ini"}));
 }
 
 // A read-only file is read but never written, also not by root, whom Wine's permission bits do not stop; a
