@@ -96,7 +96,7 @@ void CountFileCall() {
     }
 }
 
-// The system's functions, as the plug-in's slots held them before the hooks went in, by the hooks' order.
+// The system's functions that the hooks stand in for, as the plug-in's slots held them before.
 enum HookedFunction {
     kWriteFile,
     kCreateFileW,
@@ -129,11 +129,6 @@ template <HookedFunction Which, typename R, typename... Args>
 R WINAPI Counted(Args... args) {
     CountFileCall();
     return reinterpret_cast<R(WINAPI*)(Args...)>(realFunctions[Which])(args...);
-}
-
-template <HookedFunction Which, typename R, typename... Args>
-void* CountedFor(R(WINAPI*)(Args...)) {
-    return reinterpret_cast<void*>(&Counted<Which, R, Args...>);
 }
 
 // Writes use room only where they grow the file, as on a real disk.
@@ -249,8 +244,12 @@ struct SlotHook {
     HookedFunction real;
 };
 
-#define FINDRAIL_COUNTED(function) \
-    { #function, CountedFor < k##function>(&function), k##function }
+template <HookedFunction Which, typename R, typename... Args>
+SlotHook CountingHook(const char* name, R(WINAPI*)(Args...)) {
+    return {name, reinterpret_cast<void*>(&Counted<Which, R, Args...>), Which};
+}
+
+#define FINDRAIL_COUNTED(function) CountingHook<k##function>(#function, &function)
 
 const SlotHook kKernelHooks[] = {
     {"WriteFile", reinterpret_cast<void*>(&LimitedWriteFile), kWriteFile},

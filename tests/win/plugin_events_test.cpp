@@ -1,4 +1,5 @@
 // Frame events, the command and its check mark, with the real DLL in the stand-in host.
+#include "host/fault_injection.h"
 #include "host/standin_host.h"
 #include "plugin/host_interface.h"
 #include "test_support.h"
@@ -345,13 +346,13 @@ TEST_P(FaultSweeps, EveryFaultSurvivedAndNothingLost) {
     const std::wstring fault = row.fault;
     int exitCode = -2;
 
-    const std::wstring saveSession = L" load open tick close unload";
     const std::wstring folder = ini.substr(0, ini.find_last_of(L'\\') + 1);
     for (const std::wstring& name : FolderNames(folder)) {
         (void)DeleteFileW((folder + name).c_str());  // what an earlier run left
     }
     if (fault == L"diskfull") {
         // In place, only the growth takes room: every size short of it must leave the old file.
+        const std::wstring saveSession = L" load open tick close unload";
         const std::wstring refuse = row.noNewFiles ? L" fail:newfiles" : L"";
         ASSERT_TRUE(WriteFileBytes(ini, userFile));
         RunStandInHost(dll, preload + refuse + L" unload" + saveSession + L" quit", 20000, &exitCode);
@@ -383,7 +384,7 @@ TEST_P(FaultSweeps, EveryFaultSurvivedAndNothingLost) {
             SCOPED_TRACE(k);
             RunStandInHost(dll, L"unload load open tick close killat:" + std::to_wstring(k) + L" unload quit",
                            20000, &exitCode);
-            EXPECT_EQ(exitCode, 57);
+            EXPECT_EQ(exitCode, static_cast<int>(kKilledExitCode));
             leftBehind += FolderNames(folder).size() > 1 ? 1 : 0;
             RunStandInHost(dll, L"unload load open close unload quit", 20000, &exitCode);
             EXPECT_EQ(exitCode, 0);
