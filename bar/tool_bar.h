@@ -3,7 +3,7 @@
 
 #include "bar/edit_tool.h"
 #include "bar/window_support.h"
-#include "handles/unique_handle.h"
+#include "base/unique_handle.h"
 
 #include <windows.h>
 

@@ -2,7 +2,7 @@
 // GWLP_USERDATA stays untouched, and the same code serves every pointer width.
 #include "bar/window_support.h"
 
-#include "handles/unique_handle.h"
+#include "base/unique_handle.h"
 
 #include <cstdint>
 #include <new>

@@ -2,7 +2,7 @@
 // the settings store or the bar's windows are called.
 #include "plugin/bar_registry.h"
 
-#include "handles/unique_handle.h"
+#include "base/unique_handle.h"
 #include "plugin/host_interface.h"
 #include "settings/ini_document.h"
 

@@ -1,7 +1,7 @@
 // The settings store: an in-memory INI document with case-insensitive sections and keys in creation order.
 #pragma once
 
-#include "handles/unique_handle.h"
+#include "base/unique_handle.h"
 #include "settings/ini_types.h"
 
 #include <cstdint>

@@ -3,7 +3,7 @@
 // file would read as empty text, and the next save would wipe its entries.
 #include "settings/text_file.h"
 
-#include "handles/unique_handle.h"
+#include "base/unique_handle.h"
 #include "settings/jis_convert.h"
 #include "settings/settings_paths.h"
 #include "settings/text_encoding.h"

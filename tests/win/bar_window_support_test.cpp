@@ -2,7 +2,7 @@
 // undoing, class registration, and the binding memory.
 #include "bar/window_support.h"
 #include "bar_alloc_fault.h"
-#include "handles/unique_handle.h"
+#include "base/unique_handle.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 // The settings document: typed access, letter case, creation order, and the file round trip with golden
 // files and hostile files.
-#include "handles/unique_handle.h"
+#include "base/unique_handle.h"
 #include "settings/ini_document.h"
 #include "settings/text_encoding.h"
 #include "test_support.h"

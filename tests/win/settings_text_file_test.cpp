@@ -1,5 +1,5 @@
 // Reading and writing text files in every encoding, with the system's converters under Wine.
-#include "handles/unique_handle.h"
+#include "base/unique_handle.h"
 #include "settings/text_encoding.h"
 #include "settings/text_file.h"
 #include "test_support.h"
