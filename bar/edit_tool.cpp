@@ -2,7 +2,7 @@
 #include "bar/edit_tool.h"
 
 CEditTool::~CEditTool() {
-    ReleaseBinding();
+    Unbind();
 }
 
 BOOL CEditTool::HandleMessage(HWND, UINT message, WPARAM, LPARAM, LRESULT& result, DWORD mapId) {

@@ -17,8 +17,7 @@ class CEditTool : public WindowObject<CEditTool> {
     BOOL HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result, DWORD mapId)
         override;
 
-    // Lets the object go without touching the edit box beyond putting its own procedure back.
-    void Release() noexcept { ReleaseBinding(); }
+    using BoundWindow::Unbind;
 
   private:
     LRESULT OnSetFocus();

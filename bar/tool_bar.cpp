@@ -2,7 +2,7 @@
 // search field's key handling.
 #include "bar/tool_bar.h"
 
-#include "plugin/bar_registry.h"
+#include "plugin/bar_state.h"
 #include "plugin/host_interface.h"
 #include "plugin/resource_ids.h"
 #include "settings/ini_document.h"
@@ -34,12 +34,12 @@ CToolBar::CToolBar() : background(CreateSolidBrush(GetSysColor(COLOR_MENU))) {}
 
 CToolBar::~CToolBar() {
     // Both windows may outlive this object; from here on their messages must not reach it.
-    ReleaseWindows();
+    LetWindowsGo();
 }
 
-void CToolBar::ReleaseWindows() noexcept {
-    search.Release();
-    ReleaseBinding();
+void CToolBar::LetWindowsGo() noexcept {
+    search.Unbind();
+    Unbind();
 }
 
 BOOL CToolBar::HandleMessage(HWND, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result, DWORD mapId) {
@@ -130,7 +130,7 @@ void CToolBar::Search() {
 }
 
 CToolBarDlg::~CToolBarDlg() {
-    ReleaseBinding();
+    Unbind();
 }
 
 BOOL CToolBarDlg::HandleMessage(HWND, UINT, WPARAM, LPARAM, LRESULT&, DWORD) {
@@ -164,7 +164,7 @@ void CToolBarDlg::Build(HWND frame, CToolBar& bar) {
     (void)DestroyWindow(dialog);
 }
 
-void AttachBar(BarState& state, HWND frame) {
+bool AttachBar(BarState& state, HWND frame) {
     CToolBar& bar = state.bar;
     int32_t showBar = 1;
     int32_t useRegExp = 0;
@@ -179,7 +179,7 @@ void AttachBar(BarState& state, HWND frame) {
         dialog.Build(frame, bar);
     }
     if (bar.hwnd == nullptr) {
-        return;
+        return true;
     }
 
     BarRegistration registration{};
@@ -190,8 +190,8 @@ void AttachBar(BarState& state, HWND frame) {
         static_cast<int32_t>(SendMessageW(frame, kMsgAddToolbar, 0, reinterpret_cast<LPARAM>(&registration)));
     // The host may have closed the frame meanwhile: a closed frame is sent nothing more, and a check box that
     // never showed the setting must not store it.
-    if (state.closing) {
-        return;
+    if (bar.frameClosed) {
+        return false;
     }
 
     bar.frame = frame;
@@ -200,9 +200,10 @@ void AttachBar(BarState& state, HWND frame) {
     if (showBar != 0) {
         (void)SendMessageW(frame, kMsgShowToolbar, static_cast<WPARAM>(static_cast<INT_PTR>(state.toolbarId)),
                            1);
-        if (state.closing) {
-            return;
+        if (bar.frameClosed) {
+            return false;
         }
     }
     (void)SendMessageW(frame, WM_ACTIVATE, WA_ACTIVE, reinterpret_cast<LPARAM>(bar.hwnd));
+    return !bar.frameClosed;
 }

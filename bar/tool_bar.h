@@ -27,7 +27,10 @@ class CToolBar : public WindowObject<CToolBar> {
     // Lets the container and the search box go without sending them anything: the box gets its own
     // procedure back if ours is still on top, the container gets DefWindowProcW. Brush and font stay, as the
     // controls may still use the font. No message of either window reaches this object afterwards.
-    void ReleaseWindows() noexcept;
+    void LetWindowsGo() noexcept;
+
+    // The host has reported the frame closed: it is sent nothing more.
+    void FrameClosed() noexcept { frameClosed = true; }
 
     // Whether PreTranslate would take the message: a key press or a character for the search field. Reads
     // nothing but this object and the message.
@@ -42,7 +45,7 @@ class CToolBar : public WindowObject<CToolBar> {
 
   private:
     friend class CToolBarDlg;
-    friend void AttachBar(BarState& state, HWND frame);
+    friend bool AttachBar(BarState& state, HWND frame);
 
     LRESULT InitControls();
     LRESULT SaveRegExp();
@@ -56,6 +59,7 @@ class CToolBar : public WindowObject<CToolBar> {
     HWND frame = nullptr;
     CEditTool search;
     HWND checkBox = nullptr;
+    bool frameClosed = false;
 };
 
 // The hidden dialog made from template 107 only to lend the bar its controls and font.
@@ -74,6 +78,6 @@ class CToolBarDlg : public DialogObject<CToolBarDlg> {
 };
 
 // Builds the frame's bar, registers it with the host and shows it when ShowBar asks for it. When no container
-// could be made nothing is registered, so that the next attach event tries again. Once the host has reported
-// the frame closed from inside one of these messages, the frame is sent nothing more.
-void AttachBar(BarState& state, HWND frame);
+// could be made nothing is registered, so that the next attach event tries again. False when the host reported
+// the frame closed from inside one of these messages: the frame is then sent nothing more.
+bool AttachBar(BarState& state, HWND frame);

@@ -5,7 +5,6 @@
 #include "base/unique_handle.h"
 
 #include <cstdint>
-#include <new>
 
 // Per-object binding memory: what the window property points at, and the object's place in the creation list.
 struct WindowBinding {
@@ -154,14 +153,14 @@ ATOM RegisterWindowClassOnce(WindowClassRecord& record, WNDPROC procedure, UINT 
 BoundWindow::BoundWindow() noexcept = default;
 
 BoundWindow::~BoundWindow() {
-    ReleaseBinding();
+    Unbind();
 }
 
 void BoundWindow::FinalMessage(HWND) {}
 
 bool BoundWindow::EnsureBinding() noexcept {
     if (!binding) {
-        binding.reset(new (std::nothrow) WindowBinding);
+        binding = MakeHeap<WindowBinding>();
         if (!binding) {
             SetLastError(ERROR_OUTOFMEMORY);
             return false;
@@ -289,7 +288,7 @@ void BoundWindow::Detach() noexcept {
     previousProc = DefWindowProcW;
 }
 
-void BoundWindow::ReleaseBinding() noexcept {
+void BoundWindow::Unbind() noexcept {
     WithdrawCreation();
     if (hwnd == nullptr) {
         return;
@@ -319,12 +318,7 @@ LRESULT BoundWindow::Dispatch(HWND window,
     const BOOL outerHandled = handled;
     currentMessage = &msg;
     LRESULT result = 0;
-    try {
-        wasHandled = HandleMessage(window, message, wParam, lParam, result, 0);
-    } catch (...) {
-        wasHandled = FALSE;
-        result = 0;
-    }
+    wasHandled = HandleMessage(window, message, wParam, lParam, result, 0);
     handled = outerHandled;
     currentMessage = outerMessage;
     return result;
@@ -350,10 +344,7 @@ LRESULT BoundWindow::RouteWindowMessage(HWND window, UINT message, WPARAM wParam
         (void)SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(object->previousProc));
     }
     object->Detach();
-    try {
-        object->FinalMessage(window);
-    } catch (...) {
-    }
+    object->FinalMessage(window);
     return result;
 }
 
@@ -367,10 +358,7 @@ INT_PTR BoundWindow::RouteDialogMessage(HWND window, UINT message, WPARAM wParam
     if (message == WM_NCDESTROY) {
         // The dialog manager does its own clean-up once this returns.
         object->Detach();
-        try {
-            object->FinalMessage(window);
-        } catch (...) {
-        }
+        object->FinalMessage(window);
         return FALSE;
     }
     if (!wasHandled) {

@@ -5,8 +5,9 @@
 
 #include <windows.h>
 
+#include "base/heap_object.h"
+
 #include <atomic>
-#include <memory>
 
 // Module start: the instance that holds the dialog templates and owns the window classes; creates the lock
 // that guards the creation list and class registration.
@@ -25,7 +26,7 @@ struct WindowBinding;
 class BoundWindow {
   public:
     BoundWindow() noexcept;
-    // Releases the binding without destroying the window; no message reaches this object afterwards.
+    // Unbinds without destroying the window; no message reaches this object afterwards.
     virtual ~BoundWindow();
     BoundWindow(const BoundWindow&) = delete;
     BoundWindow& operator=(const BoundWindow&) = delete;
@@ -57,7 +58,7 @@ class BoundWindow {
 
     // Leaves the window bound to nothing: a subclassed window gets its previous procedure back when ours is
     // still the one in place, and its messages stop reaching this object. The binding memory is kept.
-    void ReleaseBinding() noexcept;
+    void Unbind() noexcept;
 
     // Announces this object for the next window created on this thread, whose messages will come through
     // `procedure`; false with ERROR_OUTOFMEMORY when the binding memory cannot be had, and false when the
@@ -87,7 +88,7 @@ class BoundWindow {
     void Detach() noexcept;
     LRESULT Dispatch(HWND window, UINT message, WPARAM wParam, LPARAM lParam, BOOL& wasHandled) noexcept;
 
-    std::unique_ptr<WindowBinding> binding;
+    HeapPtr<WindowBinding> binding;
     WNDPROC ownProc =
         nullptr;  // the procedure that routes to this object (for dialogs, the dialog procedure)
     bool isDialog = false;

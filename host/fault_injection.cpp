@@ -104,8 +104,6 @@ enum HookedFunction {
     kSetPropW,
     kCloseHandle,
     kDeleteFileW,
-    kFindFirstFileW,
-    kFindNextFileW,
     kFlushFileBuffers,
     kGetFileInformationByHandle,
     kGetFileSizeEx,
@@ -113,8 +111,8 @@ enum HookedFunction {
     kReplaceFileW,
     kSetEndOfFile,
     kSetFileAttributesW,
+    kSetFileInformationByHandle,
     kSetFilePointerEx,
-    kGetTempFileNameW,
     kHookedFunctions
 };
 void* realFunctions[kHookedFunctions];
@@ -182,16 +180,6 @@ HANDLE WINAPI RefusingCreateFileW(LPCWSTR name,
                                                     pattern);
 }
 
-// With 0 for `unique` it makes the file.
-UINT WINAPI RefusingGetTempFileNameW(LPCWSTR folder, LPCWSTR prefix, UINT unique, LPWSTR name) {
-    CountFileCall();
-    if (Failing(kNewFiles) && unique == 0) {
-        SetLastError(ERROR_ACCESS_DENIED);
-        return 0;
-    }
-    return RealFunction<kGetTempFileNameW>(&GetTempFileNameW)(folder, prefix, unique, name);
-}
-
 BOOL WINAPI FailingReadFile(HANDLE file, LPVOID data, DWORD size, LPDWORD read, LPOVERLAPPED overlapped) {
     CountFileCall();
     if (Failing(kRead)) {
@@ -202,31 +190,6 @@ BOOL WINAPI FailingReadFile(HANDLE file, LPVOID data, DWORD size, LPDWORD read, 
         return FALSE;
     }
     return RealFunction<kReadFile>(&ReadFile)(file, data, size, read, overlapped);
-}
-
-// As if a save in another process took the plug-in's new file for a leftover just before it goes in place.
-void TakeOnce(LPCWSTR file) {
-    if (InterlockedExchange(&failing[kTaken], 0) != 0) {
-        (void)DeleteFileW(file);
-    }
-}
-
-BOOL WINAPI TakingMoveFileExW(LPCWSTR from, LPCWSTR to, DWORD flags) {
-    CountFileCall();
-    TakeOnce(from);
-    return RealFunction<kMoveFileExW>(&MoveFileExW)(from, to, flags);
-}
-
-BOOL WINAPI TakingReplaceFileW(LPCWSTR replaced,
-                               LPCWSTR replacement,
-                               LPCWSTR backup,
-                               DWORD flags,
-                               LPVOID exclude,
-                               LPVOID reserved) {
-    CountFileCall();
-    TakeOnce(replacement);
-    return RealFunction<kReplaceFileW>(&ReplaceFileW)(replaced, replacement, backup, flags, exclude,
-                                                      reserved);
 }
 
 BOOL WINAPI FailingSetPropW(HWND window, LPCWSTR name, HANDLE data) {
@@ -254,18 +217,16 @@ SlotHook CountingHook(const char* name, R(WINAPI*)(Args...)) {
 const SlotHook kKernelHooks[] = {
     {"WriteFile", reinterpret_cast<void*>(&LimitedWriteFile), kWriteFile},
     {"CreateFileW", reinterpret_cast<void*>(&RefusingCreateFileW), kCreateFileW},
-    {"GetTempFileNameW", reinterpret_cast<void*>(&RefusingGetTempFileNameW), kGetTempFileNameW},
     FINDRAIL_COUNTED(CloseHandle),
     FINDRAIL_COUNTED(DeleteFileW),
-    FINDRAIL_COUNTED(FindFirstFileW),
-    FINDRAIL_COUNTED(FindNextFileW),
     FINDRAIL_COUNTED(FlushFileBuffers),
     FINDRAIL_COUNTED(GetFileInformationByHandle),
     FINDRAIL_COUNTED(GetFileSizeEx),
-    {"MoveFileExW", reinterpret_cast<void*>(&TakingMoveFileExW), kMoveFileExW},
-    {"ReplaceFileW", reinterpret_cast<void*>(&TakingReplaceFileW), kReplaceFileW},
+    FINDRAIL_COUNTED(MoveFileExW),
+    FINDRAIL_COUNTED(ReplaceFileW),
     FINDRAIL_COUNTED(SetEndOfFile),
     FINDRAIL_COUNTED(SetFileAttributesW),
+    FINDRAIL_COUNTED(SetFileInformationByHandle),
     FINDRAIL_COUNTED(SetFilePointerEx),
 };
 const SlotHook kUserHooks[] = {{"SetPropW", reinterpret_cast<void*>(&FailingSetPropW), kSetPropW}};

@@ -28,11 +28,10 @@ LONG PluginAllocations();
 // left and fails with ERROR_DISK_FULL. A negative budget lifts the limit.
 void LimitDiskWrites(long long bytes);
 
-// Calls of the plug-in's that can be made to fail: creating a file that does not exist (CreateFileW and
-// GetTempFileNameW fail with ERROR_ACCESS_DENIED, as in a folder whose access list forbids new files),
-// ReadFile (ERROR_IO_DEVICE) and SetPropW; and, once, the new file that a save is about to put in place is
-// deleted, as a save in another process may take it for a leftover.
-enum Failure { kNewFiles, kRead, kProperty, kTaken, kFailures };
+// Calls of the plug-in's that can be made to fail: creating a file that does not exist (CreateFileW fails with
+// ERROR_ACCESS_DENIED, as in a folder whose access list forbids new files), ReadFile (ERROR_IO_DEVICE) and
+// SetPropW.
+enum Failure { kNewFiles, kRead, kProperty, kFailures };
 void SetFailure(Failure which, bool on);
 
 // The exit code of a process ended by KillAtFileCall.

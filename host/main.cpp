@@ -36,6 +36,7 @@
 //   stale           destroy the search box, then offer PluginProc 2308 key messages for it
 //   gdi             log the number of GDI objects the process holds
 //   attach          report the attach event for the current frame again, as for a frame attached again
+//   nowindow:<e>    report events <e> (decimal) for a frame handle that names no window
 //   refuse:<k>      refuse the plug-in's k-th allocation (counted since it was last loaded) alone
 //   refusefrom:<k>  refuse the k-th allocation and every later one
 //   memory          refuse no allocation any more
@@ -44,13 +45,13 @@
 //                   bytes (a write uses room only where it grows a file)
 //   disk            the plug-in's file writes are unlimited again
 //   fail:<what>     refuse the plug-in's newfiles (creating a file that does not exist), read (ReadFile) or
-//                   prop (SetPropW); taken: delete the next file it moves in place, just before
+//                   prop (SetPropW)
 //   heal            refuse none of those any more
 //   killat:<k>      end the process (exit code 57) at the plug-in's k-th file call from here on; 0: never
 //   calls           log "file calls <n>": the plug-in's file calls since the last killat
 //   quit            stop; without it the program runs until its last frame is closed
 // Refusals, failures and the disk's limit stay until changed, across free and load.
-#include "bar_gdi_count.h"
+#include "host/gdi_count.h"
 #include "host/fault_injection.h"
 #include "host/heap_check.h"
 #include "host/standin_host.h"
@@ -244,6 +245,12 @@ class Script {
             if (current != nullptr) {
                 host.SendEvents(current, kEventAttach);
             }
+        } else if (verb == L"nowindow") {
+            // A handle value that no window of this process can have: not a multiple of four.
+            const HWND ghost = reinterpret_cast<HWND>(static_cast<uintptr_t>(0x7FFF1));
+            if (!IsWindow(ghost)) {
+                host.SendEvents(ghost, static_cast<UINT>(_wtoi(arg.c_str())));
+            }
         } else if (verb == L"refuse" || verb == L"refusefrom") {
             RefuseAllocations(_wtoi(arg.c_str()), verb == L"refusefrom");
         } else if (verb == L"memory") {
@@ -258,8 +265,7 @@ class Script {
             const bool on = verb == L"fail";
             for (const auto& [name, failure] : {std::pair<const wchar_t*, Failure>{L"newfiles", kNewFiles},
                                                 {L"read", kRead},
-                                                {L"prop", kProperty},
-                                                {L"taken", kTaken}}) {
+                                                {L"prop", kProperty}}) {
                 if (!on || arg == name) {
                     SetFailure(failure, on);
                 }

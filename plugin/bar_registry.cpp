@@ -2,13 +2,9 @@
 // the settings store or the bar's windows are called.
 #include "plugin/bar_registry.h"
 
+#include "base/heap_object.h"
+#include "base/sorted_index.h"
 #include "base/unique_handle.h"
-#include "plugin/host_interface.h"
-#include "settings/ini_document.h"
-
-#include <map>
-#include <memory>
-#include <new>
 
 namespace {
 
@@ -26,19 +22,17 @@ struct FrameOrder {
 
 class BarRegistry {
   public:
-    BarRegistry() = default;
+    BarRegistry() noexcept = default;
     // BarStates left at unload are abandoned, not destroyed: their windows may still be alive.
     ~BarRegistry() {
         for (auto& entry : entries) {
-            (void)entry.second.release();
+            (void)entry.value.release();
         }
     }
 
-    std::map<HWND, std::unique_ptr<BarState>, FrameOrder> entries;
+    SortedIndex<HWND, HeapPtr<BarState>, FrameOrder> entries;
     UniqueMutex lock;
     IniDocument* settings = nullptr;  // the module's store, handed over at start
-    // A BarState could not be had for some event: a frame created after that may have missed its attach.
-    bool creationFailed = false;
 };
 
 BarRegistry registry;
@@ -56,7 +50,7 @@ void StopBarRegistry(bool processEnding) {
         // The windows stay with the host, which destroys them with their frames after this module is gone.
         MutexLock guard(registry.lock.get());
         for (auto& entry : registry.entries) {
-            entry.second->bar.ReleaseWindows();
+            entry.value->bar.LetWindowsGo();
         }
     }
     registry.lock.reset();
@@ -65,36 +59,34 @@ void StopBarRegistry(bool processEnding) {
 BarStateView ViewBarState(HWND frame) noexcept {
     BarStateView view;
     MutexLock guard(registry.lock.get());
-    const auto entry = registry.entries.find(frame);
-    if (entry != registry.entries.end() && !entry->second->closing) {
+    const HeapPtr<BarState>* entry = registry.entries.Find(frame);
+    if (entry != nullptr && !(*entry)->closing) {
         view.found = true;
-        view.toolbarId = entry->second->toolbarId;
-        view.visible = entry->second->visible;
+        view.toolbarId = (*entry)->toolbarId;
+        view.visible = (*entry)->visible;
     }
     return view;
 }
 
-BarStateHold::BarStateHold(HWND frame) : frame(frame) {
+BarStateHold::BarStateHold(HWND frame) noexcept : frame(frame) {
     MutexLock guard(registry.lock.get());
-    auto entry = registry.entries.find(frame);
-    if (entry == registry.entries.end()) {
-        try {
-            auto created = std::make_unique<BarState>(registry.settings);
-            created->starved = registry.creationFailed;
-            entry = registry.entries.emplace(frame, std::move(created)).first;
-        } catch (const std::bad_alloc&) {
-            registry.creationFailed = true;
-            return;
-        }
+    HeapPtr<BarState>* entry = registry.entries.Find(frame);
+    if (entry != nullptr) {
+        Take(entry->get());
+        return;
     }
-    Take(entry->second.get());
+    HeapPtr<BarState> created = MakeHeap<BarState>(registry.settings);
+    BarState* found = created.get();
+    if (found != nullptr && registry.entries.Insert(HWND{frame}, std::move(created))) {
+        Take(found);
+    }
 }
 
-BarStateHold::BarStateHold(HWND frame, const MSG& message) : frame(frame) {
+BarStateHold::BarStateHold(HWND frame, const MSG& message) noexcept : frame(frame) {
     MutexLock guard(registry.lock.get());
-    const auto entry = registry.entries.find(frame);
-    if (entry != registry.entries.end() && entry->second->visible && entry->second->bar.Takes(message)) {
-        Take(entry->second.get());
+    const HeapPtr<BarState>* entry = registry.entries.Find(frame);
+    if (entry != nullptr && (*entry)->visible && (*entry)->bar.Takes(message)) {
+        Take(entry->get());
     }
 }
 
@@ -124,50 +116,5 @@ BarStateHold::~BarStateHold() {
         (void)DestroyWindow(state->bar.hwnd);
     }
     MutexLock guard(registry.lock.get());
-    registry.entries.erase(frame);
-}
-
-void HandleFrameEvents(HWND frame, UINT events) {
-    if ((events & kEventIgnoreMask) != 0) {
-        return;
-    }
-
-    BarStateHold hold(frame);
-    BarState* state = hold.get();
-    if (state == nullptr) {
-        return;  // out of memory, or the frame's close is under way
-    }
-    // Even when storing ShowBar or an attach in the same call runs out of memory: a BarState left open would
-    // take the next frame that gets this handle for its own.
-    if ((events & kEventClose) != 0) {
-        hold.CloseAtRelease();
-    }
-
-    if ((events & kEventAttach) != 0 && state->toolbarId < 0 && !state->attaching) {
-        struct AttachingFlag {
-            BarState& attached;
-            ~AttachingFlag() {
-                attached.attaching = false;
-                // No bar could be made: no memory for its windows, or for the settings' names.
-                attached.starved = attached.starved || attached.bar.hwnd == nullptr;
-            }
-        } attaching{*state};
-        state->attaching = true;
-        AttachBar(*state, frame);
-    }
-
-    if ((events & kEventClose) != 0 && !(state->starved && state->toolbarId < 0)) {
-        IniDocument& settings = *state->settings;
-        IniEntry* entry = settings.SetValue(settings.currentSection, L"ShowBar", state->visible ? 1 : 0);
-        if (entry != nullptr) {
-            entry->format.clear();
-        }
-    }
-
-    if ((events & kEventToolbarShown) != 0) {
-        state->visible = !state->visible;
-        if (state->visible) {
-            (void)ShowWindow(state->bar.hwnd, SW_SHOW);
-        }
-    }
+    registry.entries.Erase(frame);
 }

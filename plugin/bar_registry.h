@@ -1,31 +1,14 @@
-// Per-frame state and the registry that maps each frame window to it.
+// The bar registry: frame window to BarState, guarded by an unnamed mutex that is never held while the host,
+// the settings store or the bar's windows are called.
 #pragma once
 
-#include "bar/tool_bar.h"
+#include "plugin/bar_state.h"
 
 #include <windows.h>
 
 #include <cstdint>
 
 class IniDocument;
-
-struct BarState {
-    explicit BarState(IniDocument* settings) : settings(settings) {}
-
-    IniDocument* settings;   // not owned: the module's one settings store
-    int32_t toolbarId = -1;  // below 0 until the host has taken the bar
-    CToolBar bar;
-    bool visible = false;  // follows the host's show and hide reports
-
-    // Messages sent to the host may come back as nested events for the same frame.
-    int holds = 0;           // calls that use this BarState now; guarded by the registry lock
-    bool attaching = false;  // AttachBar runs: a nested attach does nothing
-    bool closing = false;    // the close event came: the BarState goes with its last hold
-    // Memory ran out for a BarState at an earlier event, or for this frame's bar: until a bar is registered,
-    // the frame's visibility is unknown, and its close stores no ShowBar rather than a 0 the user never
-    // chose.
-    bool starved = false;
-};
 
 // Creates the registry lock and records the settings store that every new BarState points to; false when the
 // system refused the lock (the registry then works unguarded).
@@ -49,17 +32,17 @@ class BarStateHold {
   public:
     // For the frame's events: finds its BarState, or creates one. Null when the frame is closing or memory
     // ran out (nothing is then left behind).
-    explicit BarStateHold(HWND frame);
+    explicit BarStateHold(HWND frame) noexcept;
     // For a message the host's loop offers: held only when the frame's bar is shown and takes the message, in
     // the one lookup that every other message costs too.
-    BarStateHold(HWND frame, const MSG& message);
+    BarStateHold(HWND frame, const MSG& message) noexcept;
     ~BarStateHold();
     BarStateHold(const BarStateHold&) = delete;
     BarStateHold& operator=(const BarStateHold&) = delete;
 
     BarState* get() const noexcept { return state; }
     // The frame closes: its BarState goes, with its bar's window, when the last hold does.
-    void CloseAtRelease() noexcept { close = true; }
+    void CloseAtEnd() noexcept { close = true; }
 
   private:
     void Take(BarState* found) noexcept;
@@ -68,6 +51,3 @@ class BarStateHold {
     BarState* state = nullptr;
     bool close = false;
 };
-
-// The work behind OnEvents.
-void HandleFrameEvents(HWND frame, UINT events);

@@ -1,6 +1,6 @@
 // The seven functions the host calls, and the module's attach and detach notifications.
 #include "plugin/bar_registry.h"
-#include "plugin/exception_runtime.h"
+#include "plugin/frame_events.h"
 #include "plugin/host_interface.h"
 #include "plugin/module.h"
 #include "plugin/resource_ids.h"
@@ -63,32 +63,25 @@ UINT WINAPI GetIconID() {
 }
 
 void WINAPI OnEvents(HWND frame, UINT events, LPARAM) {
-    try {
-        HandleFrameEvents(frame, events);
-    } catch (...) {
-    }
+    HandleFrameEvents(frame, events);
 }
 
 LRESULT WINAPI PluginProc(HWND frame, UINT code, WPARAM wParam, LPARAM lParam) {
-    try {
-        switch (code) {
-            case kQueryName:
-                return CopyText(kDisplayName, wParam, lParam);
-            case kQueryVersion:
-                return CopyText(kVersionText, wParam, lParam);
-            case kQueryPreTranslate: {
-                auto* msg = reinterpret_cast<MSG*>(lParam);
-                if (msg == nullptr) {
-                    return 0;
-                }
-                BarStateHold hold(frame, *msg);
-                return hold.get() != nullptr && hold.get()->bar.PreTranslate(msg) ? 1 : 0;
-            }
-            default:
+    switch (code) {
+        case kQueryName:
+            return CopyText(kDisplayName, wParam, lParam);
+        case kQueryVersion:
+            return CopyText(kVersionText, wParam, lParam);
+        case kQueryPreTranslate: {
+            auto* msg = reinterpret_cast<MSG*>(lParam);
+            if (msg == nullptr) {
                 return 0;
+            }
+            BarStateHold hold(frame, *msg);
+            return hold.get() != nullptr && hold.get()->bar.PreTranslate(msg) ? 1 : 0;
         }
-    } catch (...) {
-        return 0;
+        default:
+            return 0;
     }
 }
 
@@ -98,21 +91,10 @@ LRESULT WINAPI PluginProc(HWND frame, UINT code, WPARAM wParam, LPARAM lParam) {
 BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
     switch (reason) {
         case DLL_PROCESS_ATTACH:
-            ExceptionRuntimeAttach(instance);
-            try {
-                ModuleStart(instance);
-            } catch (...) {
-            }
+            ModuleStart(instance);
             break;
         case DLL_PROCESS_DETACH:
-            try {
-                ModuleStop(reserved != nullptr);
-            } catch (...) {
-            }
-            ExceptionRuntimeDetach();
-            break;
-        case DLL_THREAD_DETACH:
-            ExceptionRuntimeThreadDetach();
+            ModuleStop(reserved != nullptr);
             break;
         default:
             break;

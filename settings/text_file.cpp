@@ -103,96 +103,6 @@ bool SeekTo(HANDLE file, uint64_t offset) {
     return SetFilePointerEx(file, at, nullptr, FILE_BEGIN) != FALSE;
 }
 
-// Side files are named as GetTempFileNameW names them: "frl", up to four hex digits, ".tmp".
-bool IsSideFileName(const wchar_t* name) {
-    const size_t length = std::wcslen(name);
-    if (length < 8 || length > 11 || _wcsnicmp(name, L"frl", 3) != 0 ||
-        _wcsicmp(name + length - 4, L".tmp") != 0) {
-        return false;
-    }
-    for (size_t i = 3; i < length - 4; ++i) {
-        const wchar_t c = name[i];
-        if (!((c >= L'0' && c <= L'9') || (c >= L'a' && c <= L'f') || (c >= L'A' && c <= L'F'))) {
-            return false;
-        }
-    }
-    return true;
-}
-
-// Deletes the side files that interrupted saves (the editor ended or crashed meanwhile) left in the folder;
-// one that anybody holds open belongs to a save under way. Best effort: a leftover that stays costs room,
-// nothing else.
-void RemoveLeftovers(const std::wstring& folder) {
-    WIN32_FIND_DATAW found;
-    HANDLE search = INVALID_HANDLE_VALUE;
-    try {
-        search = FindFirstFileW((folder + L"frl*.tmp").c_str(), &found);
-        for (BOOL more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileW(search, &found)) {
-            if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 && IsSideFileName(found.cFileName)) {
-                // Share mode 0 fails while anybody has the file open; once opened, it goes with this handle.
-                UniqueFile leftover(CreateFileW((folder + found.cFileName).c_str(), DELETE, 0, nullptr,
-                                                OPEN_EXISTING, FILE_FLAG_DELETE_ON_CLOSE, nullptr));
-            }
-        }
-    } catch (const std::bad_alloc&) {
-    }
-    if (search != INVALID_HANDLE_VALUE) {
-        (void)FindClose(search);
-    }
-}
-
-// A new file of ours beside the target, held open with share mode 0 while it is written, and deleted when it
-// goes out of scope unless released.
-class SideFile {
-  public:
-    SideFile() = default;
-    ~SideFile() {
-        file.reset();
-        if (!path.empty()) {
-            (void)DeleteFileW(path.c_str());
-        }
-    }
-    SideFile(const SideFile&) = delete;
-    SideFile& operator=(const SideFile&) = delete;
-
-    // Makes a new, empty file with a unique name in `folder` (the current one when empty); false when no new
-    // file can be made there.
-    bool Create(const std::wstring& folder) {
-        constexpr int kNames = 64;
-        DWORD unique = GetTickCount() ^ (GetCurrentProcessId() << 8);
-        for (int i = 0; i < kNames; ++i, ++unique) {
-            wchar_t name[] = L"frl0000.tmp";
-            for (int digit = 0; digit < 4; ++digit) {
-                name[6 - digit] = L"0123456789ABCDEF"[(unique >> (4 * digit)) & 0xF];
-            }
-            std::wstring candidate = folder + name;
-            file.reset(CreateFileW(candidate.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                   FILE_ATTRIBUTE_NORMAL, nullptr));
-            if (file) {
-                path = std::move(candidate);
-                return true;
-            }
-            if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS) {
-                return false;
-            }
-        }
-        return false;
-    }
-    HANDLE handle() const { return file.get(); }
-    // Lets go of the file, which keeps its name: replacing and renaming want it to themselves.
-    void Close() { file.reset(); }
-    const wchar_t* get() const { return path.c_str(); }
-    // The name is no longer ours to delete: the file was moved away, or must stay.
-    void release() { path.clear(); }
-    // Whether the file still stands under its name; another save may have taken it for a leftover while it
-    // was closed.
-    bool Exists() const { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
-  private:
-    UniqueFile file;
-    std::wstring path;
-};
-
 // Checks the target as the one writer it must be: false when it is held elsewhere, read-only (which Wine does
 // not enforce for root) or otherwise not ours to write. A missing target is fine. *attributes gets the
 // target's attributes, INVALID_FILE_ATTRIBUTES when it is missing.
@@ -237,76 +147,54 @@ bool WriteInPlace(const wchar_t* path, const ByteBuffer& content) {
            SeekTo(file.get(), newSize) && SetEndOfFile(file.get()) && FlushFileBuffers(file.get());
 }
 
-// Puts the complete new file in the existing target's place. ReplaceFileW keeps the target's security (and on
-// Windows its attributes). Given a backup name, every failure of it but ERROR_UNABLE_TO_MOVE_REPLACEMENT_2
-// leaves both files under their own names; that one leaves the old content under the backup name. Where the
-// file system lacks what ReplaceFileW needs, a rename over the target is all-or-nothing too; it is not tried
-// where the target itself refused us.
-bool Replace(const wchar_t* path, SideFile& fresh, SideFile& backup) {
-    if (ReplaceFileW(path, fresh.get(), backup.get(), 0, nullptr, nullptr)) {
-        return true;
-    }
-    const DWORD error = GetLastError();
-    if (error == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2) {
-        // Back it goes; if it cannot, the old content stays under our name, which beats losing it.
-        (void)MoveFileExW(backup.get(), path, MOVEFILE_WRITE_THROUGH);
-        backup.release();
-        return false;
-    }
-    return error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION &&
-           MoveFileExW(fresh.get(), path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
-}
-
-// One attempt of SaveBytes; *again when it failed because the new file went missing meanwhile.
-bool SaveOnce(const wchar_t* path, const std::wstring& folder, const ByteBuffer& content, bool* again) {
+// Writes the complete new content to one side file of a fixed name beside the target and only then puts it in
+// the target's place, so that a full disk, or the process ended at any step, leaves the old file or the whole
+// new one. The side file is held with share mode 0 while it is written: a save under way in another process
+// makes this one give way, and what an ended save left is taken over by the next. Where no new file can be
+// made, the target is written in place.
+bool SaveBytes(const wchar_t* path, const ByteBuffer& content) {
     DWORD attributes = INVALID_FILE_ATTRIBUTES;
     if (!MayReplace(path, &attributes)) {
         return false;
     }
-    SideFile fresh;
-    if (!fresh.Create(folder)) {
-        return attributes != INVALID_FILE_ATTRIBUTES && WriteInPlace(path, content);
+    std::wstring sideName = std::wstring(path) + L".tmp";
+    const wchar_t* side = sideName.c_str();
+    // Made with the target's own attributes, which Wine's ReplaceFileW and a rename do not carry over; a
+    // hidden leftover could not be taken over otherwise.
+    constexpr DWORD kKept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+                            FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+    const DWORD kept = attributes == INVALID_FILE_ATTRIBUTES ? 0 : attributes & kKept;
+    UniqueFile fresh(CreateFileW(side, GENERIC_WRITE | DELETE, 0, nullptr, CREATE_ALWAYS,
+                                 kept != 0 ? kept : FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!fresh) {
+        return GetLastError() != ERROR_SHARING_VIOLATION && attributes != INVALID_FILE_ATTRIBUTES &&
+               WriteInPlace(path, content);
     }
-    if (!WriteAll(fresh.handle(), content.data(), content.size()) || !FlushFileBuffers(fresh.handle())) {
+    if (!WriteAll(fresh.get(), content.data(), content.size()) || !FlushFileBuffers(fresh.get())) {
+        // Deleted while still held, so that no other save can take a part for the whole.
+        FILE_DISPOSITION_INFO discard{TRUE};
+        (void)SetFileInformationByHandle(fresh.get(), FileDispositionInfo, &discard, sizeof(discard));
         return false;
     }
-    fresh.Close();
-    bool placed = false;
+    fresh.reset();
+    bool placed;
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         // Not over a target that appeared meanwhile: that one is someone else's.
-        placed = MoveFileExW(fresh.get(), path, MOVEFILE_WRITE_THROUGH);
+        placed = MoveFileExW(side, path, MOVEFILE_WRITE_THROUGH);
     } else {
-        // Wine's ReplaceFileW (two renames) and a plain rename leave the new file's attributes: it takes the
-        // target's.
-        constexpr DWORD kKept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
-                                FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
-        if ((attributes & kKept) != 0) {
-            (void)SetFileAttributesW(fresh.get(), attributes & kKept);
+        // ReplaceFileW keeps the target's security. Where the file system lacks what it needs, a rename over
+        // the target is all or nothing too; it is not tried where the target itself refused us.
+        placed = ReplaceFileW(path, side, nullptr, 0, nullptr, nullptr);
+        if (!placed) {
+            const DWORD error = GetLastError();
+            placed = error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION &&
+                     MoveFileExW(side, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
         }
-        SideFile backup;
-        if (!backup.Create(folder)) {
-            return WriteInPlace(path, content);
-        }
-        backup.Close();
-        placed = Replace(path, fresh, backup);
     }
-    if (placed) {
-        fresh.release();
-        return true;
+    if (!placed) {
+        (void)DeleteFileW(side);
     }
-    *again = !fresh.Exists();
-    return false;
-}
-
-// Writes a complete new file beside the target and only then puts it in the target's place, so that a save
-// that cannot finish (a full disk) leaves the old file as it was. Nothing of ours stays in the folder, and
-// what interrupted saves left goes. Where no new file can be made, the target is written in place.
-bool SaveBytes(const wchar_t* path, const std::wstring& folder, const ByteBuffer& content) {
-    RemoveLeftovers(folder);
-    // Closed between two steps, our side files look like leftovers to a save in another process: should one
-    // take them, this save runs once more, with the content it still has.
-    bool again = false;
-    return SaveOnce(path, folder, content, &again) || (again && SaveOnce(path, folder, content, &again));
+    return placed;
 }
 
 bool ReadWhole(const wchar_t* path, std::wstring& text, int32_t* code) {
@@ -393,10 +281,7 @@ bool ReadTextFile(const wchar_t* path, std::wstring& text, int32_t* code) {
 }
 
 bool WriteTextFile(const wchar_t* path, const wchar_t* text, int32_t code) {
-    return WriteTextFileAs(path, text, code, CodePageForEncoding(code));
-}
-
-bool WriteTextFileAs(const wchar_t* path, const wchar_t* text, int32_t code, uint32_t codePage) {
+    const uint32_t codePage = CodePageForEncoding(code);
     try {
         const size_t length = std::wcslen(text);
         if (length > INT_MAX / 2 - 1) {
@@ -430,7 +315,7 @@ bool WriteTextFileAs(const wchar_t* path, const wchar_t* text, int32_t code, uin
         if (!folder.empty() && (!PathFileExistsW(folder.c_str()) || !PathIsDirectoryW(folder.c_str()))) {
             (void)SHCreateDirectory(nullptr, folder.c_str());
         }
-        return SaveBytes(path, folder, bytes);
+        return SaveBytes(path, bytes);
     } catch (const std::bad_alloc&) {
         return false;
     }

@@ -11,15 +11,11 @@
 // false with *code NotText and `text` untouched when the bytes are no text.
 bool ReadTextFile(const wchar_t* path, std::wstring& text, int32_t* code);
 
-// Writes `text` in encoding `code`, creating missing folders: the whole new content goes to a new file in the
-// same folder, which then takes the old file's place, keeping its attributes; side files that interrupted
-// saves left there go. Where no new file can be made in the folder, the old file is written in place, its
-// growth first, so that a full disk still leaves it as it was. False, with the old file as it was and nothing
-// else left in the folder, when the file is held open elsewhere, read-only or otherwise not ours to write,
-// when a write fails (a full disk) or the new file cannot take its place, and when a non-empty text converts
-// to no bytes.
+// Writes `text` in encoding `code`, creating missing folders: the whole new content goes to the side file
+// "<path>.tmp", which then takes the old file's place, keeping its attributes and security; a side file that
+// an ended save left is taken over. Where no new file can be made in the folder, the old file is written in
+// place, its growth first, so that a full disk still leaves it as it was. False, with the old file as it was
+// and no side file left, when the file or the side file is held open elsewhere (another save under way), the
+// file is read-only or otherwise not ours to write, a write fails (a full disk) or the new file cannot take
+// its place, and when a non-empty text converts to no bytes.
 bool WriteTextFile(const wchar_t* path, const wchar_t* text, int32_t code);
-
-// WriteTextFile with the code page of the multi-byte encodings given by the caller; lets tests reach the
-// path of a code page that the system lacks.
-bool WriteTextFileAs(const wchar_t* path, const wchar_t* text, int32_t code, uint32_t codePage);

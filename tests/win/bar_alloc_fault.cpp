@@ -1,10 +1,11 @@
-// Replaces the nothrow form of operator new for the whole test executable; the bar library is linked in
+// Wraps malloc for the whole test executable (linked with --wrap=malloc); the bar library is linked in
 // statically, so its binding allocations come here.
 #include "bar_alloc_fault.h"
 
 #include <atomic>
 #include <cstdlib>
-#include <new>
+
+extern "C" void* __real_malloc(size_t size);
 
 namespace {
 
@@ -13,15 +14,15 @@ std::atomic<int> allocations{0};
 
 }  // namespace
 
-void FailNothrowAllocation(int n) {
+void FailAllocation(int n) {
     countdown = n;
 }
 
-int NothrowAllocations() {
+int Allocations() {
     return allocations;
 }
 
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+extern "C" void* __wrap_malloc(size_t size) {
     ++allocations;
     int left = countdown.load();
     while (left > 0 && !countdown.compare_exchange_weak(left, left - 1)) {
@@ -29,5 +30,5 @@ void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
     if (left == 1) {
         return nullptr;
     }
-    return std::malloc(size == 0 ? 1 : size);
+    return __real_malloc(size);
 }

@@ -1,7 +1,7 @@
-// Fault injection for the non-throwing allocations that the bar makes for its window bindings.
+// Fault injection for the allocations that the bar makes through malloc, its window bindings among them.
 #pragma once
 
-// Makes the n-th following nothrow allocation fail (1: the very next one); 0 disarms.
-void FailNothrowAllocation(int n);
-// How many nothrow allocations the process has asked for so far, failed ones included.
-int NothrowAllocations();
+// Makes the n-th following malloc fail (1: the very next one); 0 disarms.
+void FailAllocation(int n);
+// How many mallocs the process has asked for so far, failed ones included.
+int Allocations();

@@ -1,6 +1,6 @@
 // The bar's settings across frames, unloads and processes, and what the bar costs in GDI objects: the real
 // DLL in the stand-in host, with the settings file where the plug-in looks for it.
-#include "bar_gdi_count.h"
+#include "host/gdi_count.h"
 #include "host/standin_host.h"
 #include "plugin/host_interface.h"
 #include "test_support.h"

@@ -53,7 +53,7 @@ class Probe : public WindowObject<Self> {
         procAtFinal = GetWindowLongPtrW(window, GWLP_WNDPROC);
     }
 
-    using BoundWindow::ReleaseBinding;
+    using BoundWindow::Unbind;
 
     bool Saw(UINT message) const {
         for (UINT m : messages) {
@@ -128,7 +128,7 @@ class WindowSupportTest : public ::testing::Test {
     }
     void TearDown() override {
         TermWindowSupport();
-        FailNothrowAllocation(0);
+        FailAllocation(0);
     }
 
     static HWND MakeEdit() {
@@ -404,7 +404,7 @@ TEST_F(WindowSupportTest, ConcurrentFirstCreationsEachBindTheirOwnObject) {
 TEST_F(WindowSupportTest, BindingMemoryIsMadeOnceAndItsLackRefusesBinding) {
     // No memory: nothing is created, and nothing stays announced for the next window on this thread.
     PopupProbe starved;
-    FailNothrowAllocation(1);
+    FailAllocation(1);
     SetLastError(0);
     EXPECT_EQ(starved.Create(nullptr, kRect, 0, 0), nullptr);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_OUTOFMEMORY));
@@ -412,7 +412,7 @@ TEST_F(WindowSupportTest, BindingMemoryIsMadeOnceAndItsLackRefusesBinding) {
     HWND edit = MakeEdit();
     const LONG_PTR own = GetWindowLongPtrW(edit, GWLP_WNDPROC);
     EditProbe starvedEdit;
-    FailNothrowAllocation(1);
+    FailAllocation(1);
     EXPECT_FALSE(starvedEdit.SubclassWindow(edit));
     EXPECT_EQ(starvedEdit.hwnd, nullptr);
     EXPECT_EQ(GetWindowLongPtrW(edit, GWLP_WNDPROC), own);
@@ -438,9 +438,9 @@ TEST_F(WindowSupportTest, BindingMemoryIsMadeOnceAndItsLackRefusesBinding) {
 
     // Binding again reuses the memory of the first binding.
     (void)DestroyWindow(other.hwnd);
-    const int allocations = NothrowAllocations();
+    const int allocations = Allocations();
     ASSERT_NE(other.Create(nullptr, kRect, 0, 0), nullptr);
-    EXPECT_EQ(NothrowAllocations(), allocations);
+    EXPECT_EQ(Allocations(), allocations);
     (void)DestroyWindow(other.hwnd);
 }
 

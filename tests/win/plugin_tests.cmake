@@ -44,12 +44,3 @@ add_executable(pretranslate_benchmark ${CMAKE_CURRENT_LIST_DIR}/pretranslate_ben
 target_link_libraries(pretranslate_benchmark PRIVATE standin_host)
 target_link_options(pretranslate_benchmark PRIVATE -municode)
 add_dependencies(pretranslate_benchmark FindRail)
-
-# The C++ runtime's layouts that the plug-in mirrors, checked against that runtime as linked, unreplaced.
-add_executable(exception_layout_probe ${CMAKE_CURRENT_LIST_DIR}/exception_layout_probe.cpp)
-target_include_directories(exception_layout_probe PRIVATE ${PROJECT_SOURCE_DIR})
-target_link_options(exception_layout_probe PRIVATE -Wl,--wrap=malloc)
-if(FINDRAIL_WINE_TESTS)
-    add_test(NAME exception_layout COMMAND exception_layout_probe)
-    set_tests_properties(exception_layout PROPERTIES FIXTURES_REQUIRED wine LABELS ${FINDRAIL_TIER})
-endif()

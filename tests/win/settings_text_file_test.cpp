@@ -282,19 +282,25 @@ TEST_F(TextFiles, WriteFailuresLeaveTheFile) {
     EXPECT_EQ(Names(), (std::set<std::wstring>{L"folder.ini", L"locked.ini"}));
 }
 
-// What interrupted saves left goes at the next save; a side file that a save under way elsewhere holds open
-// stays, and so does a file that only looks like one.
-TEST_F(TextFiles, LeftoversOfInterruptedSavesGo) {
-    for (const wchar_t* name :
-         {L"frl1A2B.tmp", L"frlc3.tmp", L"frl0C3D.tmp", L"frlnotes.tmp", L"frl1234.txt"}) {
-        ASSERT_TRUE(WriteFileBytes(dir + name, "Note=mine\r\n"));
+// A side file that an ended save left is taken over; one that a save under way elsewhere holds makes this
+// save give way, so that two saves at once leave one whole file.
+TEST_F(TextFiles, SideFileTakenOverOrGivenWayTo) {
+    const std::wstring path = dir + L"kept.ini";
+    const std::wstring side = path + L".tmp";
+    ASSERT_TRUE(WriteFileBytes(path, "kept=1\r\n"));
+    ASSERT_TRUE(WriteFileBytes(side, "half a sav"));
+    EXPECT_TRUE(WriteTextFile(path.c_str(), L"new=2\r\n", Utf8));
+    EXPECT_EQ(ReadFileBytes(path), "new=2\r\n");
+    EXPECT_EQ(Names(), std::set<std::wstring>{L"kept.ini"});
+
+    for (const std::wstring& target : {path, dir + L"fresh.ini"}) {
+        const std::wstring held = target + L".tmp";
+        UniqueFile other(CreateFileW(held.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+        ASSERT_TRUE(other);
+        EXPECT_FALSE(WriteTextFile(target.c_str(), L"mine=3\r\n", Utf8)) << ToUtf8(target);
     }
-    UniqueFile held(CreateFileW((dir + L"frl0C3D.tmp").c_str(), GENERIC_READ,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
-    ASSERT_TRUE(held);
-    EXPECT_TRUE(WriteTextFile((dir + L"kept.ini").c_str(), L"new=2\r\n", Utf8));
-    EXPECT_EQ(Names(),
-              (std::set<std::wstring>{L"frl0C3D.tmp", L"frl1234.txt", L"frlnotes.tmp", L"kept.ini"}));
+    EXPECT_EQ(ReadFileBytes(path), "new=2\r\n");
+    EXPECT_FALSE(FileExists(dir + L"fresh.ini"));
 }
 
 // A read-only file is read but never written, also not by root, whom Wine's permission bits do not stop; a
@@ -326,28 +332,31 @@ TEST_F(TextFiles, AttributesDecideAndSurviveASave) {
     EXPECT_EQ(Names(), std::set<std::wstring>{L"attributes.ini"});
 }
 
-// The executable's import of WriteFile, which the settings code linked into it calls.
-using WriteFileFunction = BOOL(WINAPI*)(HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED);
-WriteFileFunction* WriteFileImport() {
+// The executable's import slot of a system function, which the settings code linked into it calls.
+template <typename Function>
+Function* ImportSlot(Function function) {
     auto* base = reinterpret_cast<BYTE*>(GetModuleHandleW(nullptr));
     const auto* headers =
         reinterpret_cast<IMAGE_NT_HEADERS*>(base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
     const IMAGE_DATA_DIRECTORY& table = headers->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IAT];
-    auto* slots = reinterpret_cast<WriteFileFunction*>(base + table.VirtualAddress);
+    auto* slots = reinterpret_cast<Function*>(base + table.VirtualAddress);
     for (size_t i = 0; i < table.Size / sizeof(*slots); ++i) {
-        if (slots[i] == &WriteFile) {
+        if (slots[i] == function) {
             return &slots[i];
         }
     }
     return nullptr;
 }
 
-void SetImport(WriteFileFunction* slot, WriteFileFunction function) {
+template <typename Function>
+void SetImport(Function* slot, Function function) {
     DWORD protection = 0;
     (void)VirtualProtect(slot, sizeof(*slot), PAGE_READWRITE, &protection);
     *slot = function;
     (void)VirtualProtect(slot, sizeof(*slot), protection, &protection);
 }
+
+using WriteFileFunction = BOOL(WINAPI*)(HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED);
 
 WriteFileFunction realWriteFile = nullptr;
 int writesBeforeFull = 0;
@@ -362,7 +371,7 @@ BOOL WINAPI WriteUntilFull(HANDLE file, LPCVOID data, DWORD size, LPDWORD writte
 }
 
 TEST_F(TextFiles, FullDiskLeavesTheOldFile) {
-    WriteFileFunction* slot = WriteFileImport();
+    WriteFileFunction* slot = ImportSlot<WriteFileFunction>(&WriteFile);
     ASSERT_NE(slot, nullptr);
     realWriteFile = *slot;
     const std::wstring path = dir + L"kept.ini";
@@ -378,19 +387,30 @@ TEST_F(TextFiles, FullDiskLeavesTheOldFile) {
     EXPECT_EQ(Names(), std::set<std::wstring>{L"kept.ini"});
 }
 
-// A code page the system lacks converts text to nothing; emptying the user's file then would lose it.
+// A converter that yields nothing, as for a code page the system lacks: emptying the user's file then would lose
+// it.
+int WINAPI ConvertNothing(UINT, DWORD, LPCWCH, int, LPSTR, int, LPCCH, LPBOOL) {
+    return 0;
+}
+
 TEST_F(TextFiles, TextThatConvertsToNothingIsNotWritten) {
-    constexpr uint32_t kMissingCodePage = 12345;
-    ASSERT_FALSE(IsValidCodePage(kMissingCodePage));
+    using Convert = int(WINAPI*)(UINT, DWORD, LPCWCH, int, LPSTR, int, LPCCH, LPBOOL);
+    Convert* slot = ImportSlot<Convert>(&WideCharToMultiByte);
+    ASSERT_NE(slot, nullptr);
+    const Convert real = *slot;
     const std::wstring path = dir + L"kept.ini";
     ASSERT_TRUE(WriteFileBytes(path, "kept=1\r\n"));
-    EXPECT_FALSE(WriteTextFileAs(path.c_str(), L"new=2\r\n", ShiftJis, kMissingCodePage));
-    EXPECT_EQ(ReadFileBytes(path), "kept=1\r\n");
     const std::wstring fresh = dir + L"fresh\\never.ini";
-    EXPECT_FALSE(WriteTextFileAs(fresh.c_str(), L"new=2\r\n", ShiftJis, kMissingCodePage));
+    SetImport(slot, &ConvertNothing);
+    const bool overOld = WriteTextFile(path.c_str(), L"new=2\r\n", ShiftJis);
+    const bool overNothing = WriteTextFile(fresh.c_str(), L"new=2\r\n", ShiftJis);
+    // Empty text is empty whatever the converter does.
+    const bool empty = WriteTextFile(path.c_str(), L"", ShiftJis);
+    SetImport(slot, real);
+    EXPECT_FALSE(overOld);
+    EXPECT_FALSE(overNothing);
     EXPECT_FALSE(FileExists(fresh));
-    // Empty text is empty whatever the code page.
-    EXPECT_TRUE(WriteTextFileAs(path.c_str(), L"", ShiftJis, kMissingCodePage));
+    EXPECT_TRUE(empty);
     EXPECT_EQ(ReadFileBytes(path), "");
 }
 

@@ -1,4 +1,4 @@
-#include "bar_gdi_count.h"
+#include "host/gdi_count.h"
 
 #include <windows.h>
 
