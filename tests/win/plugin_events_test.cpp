@@ -317,6 +317,44 @@ INSTANTIATE_TEST_SUITE_P(
                     "UseRegExp=1\r\nShowBar=1\r\n\r\n"}),
     [](const ::testing::TestParamInfo<UnusualHost>& info) { return std::string(info.param.name); });
 
+// Two editor processes that save over and over at the same time: each save gives way to one under way in the
+// other, and one whole file stays, with nothing beside it.
+TEST(ConcurrentSaves, TwoProcessesLeaveOneWholeFile) {
+    const std::wstring stem = L"FrConcurrent";
+    const std::wstring dll = CopyPluginAs(stem);
+    ASSERT_FALSE(dll.empty());
+    const std::wstring ini = RoamingPluginIni(stem);
+    ASSERT_TRUE(WriteFileBytes(ini, "Note=mine\r\nShowBar=1\r\nUseRegExp=0\r\n"));
+    std::wstring script = L"unload";
+    for (int round = 0; round < 25; ++round) {
+        script += L" load open close unload";
+    }
+    PROCESS_INFORMATION processes[2] = {};
+    for (PROCESS_INFORMATION& process : processes) {
+        STARTUPINFOW startup = {};
+        startup.cb = sizeof(startup);
+        std::wstring line = L"\"" + BinDir() + L"StandInHost.exe\" --heap-check --plugin \"" + dll + L"\" " +
+                            script + L" quit";
+        ASSERT_TRUE(CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                                   &process));
+    }
+    for (PROCESS_INFORMATION& process : processes) {
+        EXPECT_EQ(WaitForSingleObject(process.hProcess, 60000), WAIT_OBJECT_0);
+        DWORD code = 1;
+        (void)GetExitCodeProcess(process.hProcess, &code);
+        EXPECT_EQ(code, 0u);
+        (void)CloseHandle(process.hThread);
+        (void)CloseHandle(process.hProcess);
+    }
+    const std::wstring folder = ini.substr(0, ini.find_last_of(L'\\') + 1);
+    EXPECT_EQ(FolderNames(folder), std::set<std::wstring>{stem + L".ini"});
+    // A load that met the file between two renames of a save saw none; its own save is whole all the same.
+    const std::string saved = ReadFileBytes(ini);
+    EXPECT_TRUE(saved == "Note=mine\r\nShowBar=1\r\nUseRegExp=0\r\n\r\n" ||
+                saved == "UseRegExp=0\r\nShowBar=1\r\n\r\n")
+        << saved;
+}
+
 // Faults injected at the plug-in's own import slots, each row in one host process: every allocation of a
 // session refused in turn, alone or with every later one, or the disk full at every size short of the save.
 // Each call must return, no heap may be damaged, no lock stay held, the user's entry must stay in the file,
