@@ -12,7 +12,7 @@ class CEditTool : public WindowObject<CEditTool> {
     static constexpr DWORD kWindowExStyle = 0;
 
     CEditTool() = default;
-    ~CEditTool() override;
+    ~CEditTool();
 
     BOOL HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result, DWORD mapId)
         override;

@@ -133,10 +133,6 @@ CToolBarDlg::~CToolBarDlg() {
     Unbind();
 }
 
-BOOL CToolBarDlg::HandleMessage(HWND, UINT, WPARAM, LPARAM, LRESULT&, DWORD) {
-    return FALSE;
-}
-
 void CToolBarDlg::Build(HWND frame, CToolBar& bar) {
     HWND dialog = Create(frame, IDD_BAR);
     if (dialog == nullptr) {

@@ -19,7 +19,7 @@ class CToolBar : public WindowObject<CToolBar> {
     static constexpr DWORD kWindowExStyle = 0;
 
     CToolBar();
-    ~CToolBar() override;
+    ~CToolBar();
 
     BOOL HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result, DWORD mapId)
         override;
@@ -65,12 +65,9 @@ class CToolBar : public WindowObject<CToolBar> {
 // The hidden dialog made from template 107 only to lend the bar its controls and font.
 class CToolBarDlg : public DialogObject<CToolBarDlg> {
   public:
-    CToolBarDlg() = default;
-    ~CToolBarDlg() override;
-
     // Every message gets the dialog manager's default treatment.
-    BOOL HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result, DWORD mapId)
-        override;
+    CToolBarDlg() = default;
+    ~CToolBarDlg();
 
     // Makes `bar`'s container as a child of the dialog's owner and moves the template's controls into it.
     // When the dialog or the container cannot be made, the bar keeps no window and no control is left behind.

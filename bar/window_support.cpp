@@ -156,6 +156,10 @@ BoundWindow::~BoundWindow() {
     Unbind();
 }
 
+BOOL BoundWindow::HandleMessage(HWND, UINT, WPARAM, LPARAM, LRESULT&, DWORD) {
+    return FALSE;
+}
+
 void BoundWindow::FinalMessage(HWND) {}
 
 bool BoundWindow::EnsureBinding() noexcept {

@@ -26,27 +26,27 @@ struct WindowBinding;
 class BoundWindow {
   public:
     BoundWindow() noexcept;
-    // Unbinds without destroying the window; no message reaches this object afterwards.
-    virtual ~BoundWindow();
     BoundWindow(const BoundWindow&) = delete;
     BoundWindow& operator=(const BoundWindow&) = delete;
 
     // The class's one dispatch: true when the message was handled, with `result` set. Only map 0 exists.
+    // Unhandled by default: the message gets its window's or the dialog manager's default treatment.
     virtual BOOL HandleMessage(HWND window,
                                UINT message,
                                WPARAM wParam,
                                LPARAM lParam,
                                LRESULT& result,
-                               DWORD mapId) = 0;
-    // The procedure through which the window's messages reach this object (for dialogs, the dialog
-    // procedure).
-    virtual WNDPROC WindowProcedure() const = 0;
+                               DWORD mapId);
     // Runs after the window's last message, with the window already forgotten.
     virtual void FinalMessage(HWND window);
 
     HWND hwnd = nullptr;
 
   protected:
+    // Unbinds without destroying the window; no message reaches this object afterwards. Never destroyed
+    // through a pointer to this class.
+    ~BoundWindow();
+
     // Runs one handler with the handled flag set; the message counts as handled unless the handler cleared
     // it.
     template <typename Handler>
@@ -111,8 +111,6 @@ ATOM RegisterWindowClassOnce(WindowClassRecord& record, WNDPROC procedure, UINT 
 template <typename T>
 class WindowObject : public BoundWindow {
   public:
-    WNDPROC WindowProcedure() const override { return &StartWindowProc; }
-
     // Creates the window with T's class and style at `rect` (in the parent's coordinates). Null when the
     // binding memory (last error ERROR_OUTOFMEMORY), the class or the window cannot be had.
     HWND Create(HWND parent, const RECT& rect, DWORD exStyle, UINT_PTR controlId) noexcept {
@@ -143,8 +141,6 @@ class WindowObject : public BoundWindow {
 template <typename T>
 class DialogObject : public BoundWindow {
   public:
-    WNDPROC WindowProcedure() const override { return reinterpret_cast<WNDPROC>(&StartDialogProc); }
-
     // Creates the dialog (hidden unless the template says otherwise). Null when the binding memory (last
     // error ERROR_OUTOFMEMORY) or the dialog cannot be had.
     HWND Create(HWND parent, UINT templateId) noexcept {

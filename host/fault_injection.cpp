@@ -111,7 +111,6 @@ enum HookedFunction {
     kReplaceFileW,
     kSetEndOfFile,
     kSetFileAttributesW,
-    kSetFileInformationByHandle,
     kSetFilePointerEx,
     kHookedFunctions
 };
@@ -226,7 +225,6 @@ const SlotHook kKernelHooks[] = {
     FINDRAIL_COUNTED(ReplaceFileW),
     FINDRAIL_COUNTED(SetEndOfFile),
     FINDRAIL_COUNTED(SetFileAttributesW),
-    FINDRAIL_COUNTED(SetFileInformationByHandle),
     FINDRAIL_COUNTED(SetFilePointerEx),
 };
 const SlotHook kUserHooks[] = {{"SetPropW", reinterpret_cast<void*>(&FailingSetPropW), kSetPropW}};

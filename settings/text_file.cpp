@@ -147,11 +147,26 @@ bool WriteInPlace(const wchar_t* path, const ByteBuffer& content) {
            SeekTo(file.get(), newSize) && SetEndOfFile(file.get()) && FlushFileBuffers(file.get());
 }
 
+// Puts the complete side file in the target's place. ReplaceFileW keeps the target's security; where the file
+// system lacks what it needs, a rename over the target is all or nothing too, but it is not tried where the
+// target itself refused us. A target that appeared since it was found missing is someone else's.
+bool PutInPlace(const wchar_t* side, const wchar_t* path, bool targetExists) {
+    if (!targetExists) {
+        return MoveFileExW(side, path, MOVEFILE_WRITE_THROUGH);
+    }
+    if (ReplaceFileW(path, side, nullptr, 0, nullptr, nullptr)) {
+        return true;
+    }
+    const DWORD error = GetLastError();
+    return error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION &&
+           MoveFileExW(side, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+}
+
 // Writes the complete new content to one side file of a fixed name beside the target and only then puts it in
 // the target's place, so that a full disk, or the process ended at any step, leaves the old file or the whole
 // new one. The side file is held with share mode 0 while it is written: a save under way in another process
-// makes this one give way, and what an ended save left is taken over by the next. Where no new file can be
-// made, the target is written in place.
+// makes this one give way, and what an ended save left is taken over by the next. A side file that was not
+// placed goes. Where no new file can be made, the target is written in place.
 bool SaveBytes(const wchar_t* path, const ByteBuffer& content) {
     DWORD attributes = INVALID_FILE_ATTRIBUTES;
     if (!MayReplace(path, &attributes)) {
@@ -164,33 +179,15 @@ bool SaveBytes(const wchar_t* path, const ByteBuffer& content) {
     constexpr DWORD kKept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
                             FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
     const DWORD kept = attributes == INVALID_FILE_ATTRIBUTES ? 0 : attributes & kKept;
-    UniqueFile fresh(CreateFileW(side, GENERIC_WRITE | DELETE, 0, nullptr, CREATE_ALWAYS,
+    UniqueFile fresh(CreateFileW(side, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                  kept != 0 ? kept : FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!fresh) {
         return GetLastError() != ERROR_SHARING_VIOLATION && attributes != INVALID_FILE_ATTRIBUTES &&
                WriteInPlace(path, content);
     }
-    if (!WriteAll(fresh.get(), content.data(), content.size()) || !FlushFileBuffers(fresh.get())) {
-        // Deleted while still held, so that no other save can take a part for the whole.
-        FILE_DISPOSITION_INFO discard{TRUE};
-        (void)SetFileInformationByHandle(fresh.get(), FileDispositionInfo, &discard, sizeof(discard));
-        return false;
-    }
+    const bool written = WriteAll(fresh.get(), content.data(), content.size()) && FlushFileBuffers(fresh.get());
     fresh.reset();
-    bool placed;
-    if (attributes == INVALID_FILE_ATTRIBUTES) {
-        // Not over a target that appeared meanwhile: that one is someone else's.
-        placed = MoveFileExW(side, path, MOVEFILE_WRITE_THROUGH);
-    } else {
-        // ReplaceFileW keeps the target's security. Where the file system lacks what it needs, a rename over
-        // the target is all or nothing too; it is not tried where the target itself refused us.
-        placed = ReplaceFileW(path, side, nullptr, 0, nullptr, nullptr);
-        if (!placed) {
-            const DWORD error = GetLastError();
-            placed = error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION &&
-                     MoveFileExW(side, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
-        }
-    }
+    const bool placed = written && PutInPlace(side, path, attributes != INVALID_FILE_ATTRIBUTES);
     if (!placed) {
         (void)DeleteFileW(side);
     }
