@@ -75,6 +75,6 @@ class CToolBarDlg : public DialogObject<CToolBarDlg> {
 };
 
 // Builds the frame's bar, registers it with the host and shows it when ShowBar asks for it. When no container
-// could be made nothing is registered, so that the next attach event tries again. False when the host reported
-// the frame closed from inside one of these messages: the frame is then sent nothing more.
+// could be made nothing is registered, so that the next attach event tries again. False when the host
+// reported the frame closed from inside one of these messages: the frame is then sent nothing more.
 bool AttachBar(BarState& state, HWND frame);

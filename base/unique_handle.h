@@ -5,7 +5,7 @@
 
 template <typename Traits>
 class UniqueHandle {
-public:
+  public:
     using Handle = typename Traits::Handle;
 
     UniqueHandle() noexcept = default;
@@ -41,7 +41,7 @@ public:
         }
     }
 
-private:
+  private:
     Handle value = Traits::Invalid();
 };
 
@@ -76,7 +76,7 @@ inline UniqueMutex MakeMutex() noexcept {
 
 // Waits without time-out. A missing mutex makes the wait fail at once, and the guarded code runs unguarded.
 class MutexLock {
-public:
+  public:
     explicit MutexLock(HANDLE mutex) noexcept
         : mutex(mutex), owned(IsOwned(WaitForSingleObject(mutex, INFINITE))) {}
     ~MutexLock() {
@@ -87,7 +87,7 @@ public:
     MutexLock(const MutexLock&) = delete;
     MutexLock& operator=(const MutexLock&) = delete;
 
-private:
+  private:
     static bool IsOwned(DWORD wait) noexcept { return wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED; }
 
     HANDLE mutex;
@@ -95,7 +95,7 @@ private:
 };
 
 class CriticalSectionLock {
-public:
+  public:
     explicit CriticalSectionLock(CRITICAL_SECTION& section) noexcept : section(section) {
         EnterCriticalSection(&section);
     }
@@ -103,6 +103,6 @@ public:
     CriticalSectionLock(const CriticalSectionLock&) = delete;
     CriticalSectionLock& operator=(const CriticalSectionLock&) = delete;
 
-private:
+  private:
     CRITICAL_SECTION& section;
 };

@@ -28,9 +28,9 @@ LONG PluginAllocations();
 // left and fails with ERROR_DISK_FULL. A negative budget lifts the limit.
 void LimitDiskWrites(long long bytes);
 
-// Calls of the plug-in's that can be made to fail: creating a file that does not exist (CreateFileW fails with
-// ERROR_ACCESS_DENIED, as in a folder whose access list forbids new files), ReadFile (ERROR_IO_DEVICE) and
-// SetPropW.
+// Calls of the plug-in's that can be made to fail: creating a file that does not exist (CreateFileW fails
+// with ERROR_ACCESS_DENIED, as in a folder whose access list forbids new files), ReadFile (ERROR_IO_DEVICE)
+// and SetPropW.
 enum Failure { kNewFiles, kRead, kProperty, kFailures };
 void SetFailure(Failure which, bool on);
 

@@ -359,8 +359,8 @@ TEST(ConcurrentSaves, TwoProcessesLeaveOneWholeFile) {
 // session refused in turn, alone or with every later one, or the disk full at every size short of the save.
 // Each call must return, no heap may be damaged, no lock stay held, the user's entry must stay in the file,
 // and once memory is back the frame whose attach failed and a new frame get their bars (shown or not, as the
-// ShowBar that a frame without a bar stored at its close says, with the check mark to match). The 32-bit tier runs
-// each row again with the shared GCC runtime loaded before the plug-in.
+// ShowBar that a frame without a bar stored at its close says, with the check mark to match). The 32-bit tier
+// runs each row again with the shared GCC runtime loaded before the plug-in.
 struct FaultSweep {
     const char* name;
     const wchar_t* fault;  // refuse, refusefrom, diskfull or killat

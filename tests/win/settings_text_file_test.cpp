@@ -387,8 +387,8 @@ TEST_F(TextFiles, FullDiskLeavesTheOldFile) {
     EXPECT_EQ(Names(), std::set<std::wstring>{L"kept.ini"});
 }
 
-// A converter that yields nothing, as for a code page the system lacks: emptying the user's file then would lose
-// it.
+// A converter that yields nothing, as for a code page the system lacks: emptying the user's file then would
+// lose it.
 int WINAPI ConvertNothing(UINT, DWORD, LPCWCH, int, LPSTR, int, LPCCH, LPBOOL) {
     return 0;
 }
