@@ -17,8 +17,13 @@ class WideString {
     WideString(WideString&& other) noexcept { Swap(other); }
     WideString& operator=(WideString&& other) noexcept {
         if (this != &other) {
-            WideString gone(std::move(*this));
-            Swap(other);
+            // An index that shifts its keys assigns into moved-from strings: those cost no call.
+            if (chars != nullptr) {
+                std::free(chars);
+            }
+            chars = std::exchange(other.chars, nullptr);
+            length = std::exchange(other.length, 0);
+            capacity = std::exchange(other.capacity, 0);
         }
         return *this;
     }
