@@ -2,14 +2,14 @@
 // file in a given encoding. Files are opened with share mode 0 and closed before returning.
 #pragma once
 
+#include "base/wide_string.h"
+
 #include <cstdint>
-#include <string>
 
 // Replaces `text` with the file's content and stores the settled encoding in *code (when given). False,
 // with both untouched, when the path is no file, cannot be opened or read, is 2 GiB or larger or memory runs
-// out;
-// false with *code NotText and `text` untouched when the bytes are no text.
-bool ReadTextFile(const wchar_t* path, std::wstring& text, int32_t* code);
+// out; false with *code NotText and `text` untouched when the bytes are no text.
+bool ReadTextFile(const wchar_t* path, WideString& text, int32_t* code);
 
 // Writes `text` in encoding `code`, creating missing folders: the whole new content goes to a new file in the
 // same folder, which then takes the old file's place, keeping its attributes; side files that interrupted

@@ -37,7 +37,8 @@ TEST(OwnedTypes, RefusedGrowthKeepsTheContent) {
 }
 
 // The source lies in the block that growing frees; a neighbour allocated right after keeps the block from
-// growing where it is. Texts are longer than what the heap writes into a freed block, so a copy from there shows.
+// growing where it is. Texts are longer than what the heap writes into a freed block, so a copy from there
+// shows.
 TEST(OwnedTypes, AppendingItsOwnContentWhileGrowing) {
     struct Row {
         const wchar_t* text;

@@ -12,6 +12,10 @@
 
 namespace {
 
+std::wstring Str(const WideString& text) {
+    return std::wstring(text.view());
+}
+
 std::wstring GoldenFile(const std::wstring& name) {
     return std::wstring(FINDRAIL_SETTINGS_DATA) + L"/ini/" + name;
 }
@@ -31,7 +35,7 @@ class Document : public ::testing::Test {
     }
 
     // What frame close does: ShowBar into the current section, written with "%d".
-    void CloseFrame(int32_t value) { doc.SetValue(doc.currentSection, L"ShowBar", value)->format.clear(); }
+    void CloseFrame(int32_t value) { doc.SetValue(doc.currentSection, L"ShowBar", value)->format.Clear(); }
 
     std::string SaveAndRead() {
         doc.Save(doc.path, Utf8);
@@ -72,7 +76,7 @@ TEST_F(Document, GoldenFilesRoundTrip) {
         ASSERT_TRUE(CopyFileW(input.c_str(), copy.c_str(), FALSE));
         golden.Load(copy);
         EXPECT_FALSE(golden.modified) << ToUtf8(name);
-        golden.SetValue(golden.currentSection, L"ShowBar", 0)->format.clear();
+        golden.SetValue(golden.currentSection, L"ShowBar", 0)->format.Clear();
         golden.Save(golden.path, Utf8);
         EXPECT_EQ(ReadFileBytes(copy), expected) << ToUtf8(name);
         EXPECT_FALSE(golden.modified);
@@ -81,11 +85,11 @@ TEST_F(Document, GoldenFilesRoundTrip) {
 
 TEST_F(Document, LoadRecordsPathEncodingAndSection) {
     LoadBytes("[A]\r\nx=1\r\n[B]\r\n[C]\r\n");
-    EXPECT_EQ(doc.path, path);
+    EXPECT_EQ(Str(doc.path), path);
     EXPECT_EQ(doc.encoding, Ansi);
-    EXPECT_EQ(doc.currentSection, L"A");  // the section of the last entry, not the last section line
+    EXPECT_EQ(Str(doc.currentSection), L"A");  // the section of the last entry, not the last section line
     EXPECT_FALSE(doc.modified);
-    EXPECT_EQ(doc.newline, L"\r\n");
+    EXPECT_EQ(Str(doc.newline), L"\r\n");
     EXPECT_TRUE(doc.newlineFound);
     ASSERT_EQ(doc.sections.size(), 1u);
 }
@@ -154,10 +158,10 @@ TEST_F(Document, NamesMatchWithoutLetterCase) {
     doc.SetValue(L"GRÖSSE", L"a", 2);  // not a case variant: a different section
     doc.SetValue(L"größe", L"ä", 3);
     ASSERT_EQ(doc.sections.size(), 3u);
-    EXPECT_EQ(doc.sections[1]->name, L"Größe");
+    EXPECT_EQ(Str(doc.sections[1]->name), L"Größe");
     ASSERT_EQ(doc.sections[1]->entries.size(), 1u);
     EXPECT_EQ(doc.sections[1]->entries[0]->integer, 3);
-    EXPECT_EQ(doc.sections[1]->entries[0]->name, L"Ä");
+    EXPECT_EQ(Str(doc.sections[1]->entries[0]->name), L"Ä");
     // Blanks are part of a name.
     doc.SetValue(L"", L" showbar", 9);
     EXPECT_EQ(doc.sections[0]->entries.size(), 2u);
@@ -165,7 +169,7 @@ TEST_F(Document, NamesMatchWithoutLetterCase) {
 
 TEST_F(Document, ReadsFailWithoutTouchingOrCreating) {
     LoadBytes("[S]\r\nt=1\r\n");
-    const std::wstring digits = L"42";
+    const std::wstring_view digits = L"42";
     doc.SetValue(L"S", L"text", &digits, Text);
     const double half = 0.5;
     doc.SetValue(L"S", L"real", &half, Real);
@@ -179,7 +183,7 @@ TEST_F(Document, ReadsFailWithoutTouchingOrCreating) {
     EXPECT_EQ(doc.sections.size(), 1u);
     EXPECT_EQ(doc.sections[0]->entries.size(), 3u);
     // The failed reads still name the section that later calls use.
-    EXPECT_EQ(doc.currentSection, L"S");
+    EXPECT_EQ(Str(doc.currentSection), L"S");
     EXPECT_TRUE(doc.GetInt(doc.currentSection, L"T", &value));
     EXPECT_EQ(value, 1);
 }
@@ -195,10 +199,10 @@ TEST_F(Document, KindIsFixedAtCreation) {
     const double quarter = 0.25;
     EXPECT_EQ(doc.SetValue(L"", L"R", &quarter, Real)->kind, Real);
     IniEntry* number = doc.SetValue(L"", L"N", -5);
-    const std::wstring ignored = L"ignored";
+    const std::wstring_view ignored = L"ignored";
     doc.SetValue(L"", L"N", &ignored, Text);
     doc.SetValue(L"", L"Odd", &quarter, 7);
-    number->format = L"%+d";
+    ASSERT_TRUE(number->format.Assign(L"%+d"));
     EXPECT_EQ(SaveAndRead(), "ShowBar=0\r\nR=0.250000\r\nN=-5\r\nOdd=\r\n\r\n");
 }
 
@@ -215,8 +219,8 @@ TEST_F(Document, CurrentSectionMayBePassedItself) {
     int32_t value = 1;
     EXPECT_TRUE(doc.GetInt(doc.currentSection, L"ShowBar", &value));
     EXPECT_EQ(value, 0);
-    doc.SetValue(doc.currentSection, L"UseRegExp", 1)->format.clear();
-    EXPECT_EQ(doc.currentSection, L"Long section name that does not fit a short string buffer");
+    doc.SetValue(doc.currentSection, L"UseRegExp", 1)->format.Clear();
+    EXPECT_EQ(Str(doc.currentSection), L"Long section name that does not fit a short string buffer");
     EXPECT_EQ(doc.sections.size(), 1u);
 }
 
@@ -245,7 +249,7 @@ TEST_F(Document, MissingFileStartsEmptyAndIsCreated) {
     doc.Load(path);
     EXPECT_TRUE(doc.sections.empty());
     EXPECT_EQ(doc.encoding, Unset);
-    EXPECT_EQ(doc.currentSection, L"");
+    EXPECT_EQ(Str(doc.currentSection), L"");
     int32_t showBar = 1;
     EXPECT_FALSE(doc.GetInt(doc.currentSection, L"ShowBar", &showBar));
     EXPECT_EQ(showBar, 1);
@@ -329,7 +333,7 @@ TEST_F(Document, HostileFilesFallBackToDefaults) {
         (void)hostile.GetInt(hostile.currentSection, L"ShowBar", &showBar);
         (void)hostile.GetInt(hostile.currentSection, L"UseRegExp", &useRegExp);
         EXPECT_EQ(showBar, c.showBar) << c.name;
-        hostile.SetValue(hostile.currentSection, L"ShowBar", 1)->format.clear();
+        hostile.SetValue(hostile.currentSection, L"ShowBar", 1)->format.Clear();
         hostile.Save(hostile.path, Utf8);
         EXPECT_FALSE(ReadFileBytes(path).empty()) << c.name;
     }
