@@ -15,7 +15,7 @@ class IniDocument {
     IniDocument& operator=(const IniDocument&) = delete;
 
     // True with *out set when section and key exist and hold an integer; creates nothing. Makes `section` the
-    // current one, unless memory runs out, when it returns false and changes nothing.
+    // current one unless memory for its copy runs out; false whenever memory runs out.
     bool GetInt(std::wstring_view section, std::wstring_view key, int32_t* out);
     // `value` points to a std::wstring_view (Raw, Text), an int32_t (Integer) or a double (Real); other kinds
     // create the entry and store nothing. Makes `section` the current one and sets `modified`; returns the
