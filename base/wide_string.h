@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <string_view>
@@ -79,8 +80,11 @@ class WideString {
             const size_t needed = length + text.size();
             const size_t doubled = 2 * capacity;
             // The text may be part of this string: keep its offset across the move.
-            const bool inside = chars != nullptr && text.data() >= chars && text.data() <= chars + length;
-            const size_t offset = inside ? static_cast<size_t>(text.data() - chars) : 0;
+            // Compared as integers: the text may lie in another array.
+            const auto first = reinterpret_cast<uintptr_t>(chars);
+            const auto at = reinterpret_cast<uintptr_t>(text.data());
+            const bool inside = chars != nullptr && at >= first && at <= first + length * sizeof(wchar_t);
+            const size_t offset = inside ? (at - first) / sizeof(wchar_t) : 0;
             if (!Reserve(needed > doubled ? needed : doubled)) {
                 return false;
             }
