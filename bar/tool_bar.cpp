@@ -76,7 +76,7 @@ LRESULT CToolBar::SaveRegExp() {
     const int32_t value = SendMessageW(checkBox, BM_GETCHECK, 0, 0) == BST_CHECKED ? 1 : 0;
     IniEntry* entry = settings->SetValue(settings->currentSection, L"UseRegExp", value);
     if (entry != nullptr) {
-        entry->format.clear();
+        entry->format.Clear();
     }
     return 0;
 }

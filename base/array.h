@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdlib>
 #include <new>
 #include <utility>
@@ -93,13 +94,39 @@ class Array {
         return true;
     }
 
-    // Copies `n` elements to the end.
+    // Copies `n` elements to the end; they may be this array's own.
     bool Append(const T* source, size_t n) noexcept {
-        if (!ReserveMore(n)) {
-            return false;
+        if (n > capacity - count) {
+            // Growing moves the elements: keep the source's offset across the move.
+            const auto first = reinterpret_cast<uintptr_t>(items);
+            const auto at = reinterpret_cast<uintptr_t>(source);
+            const bool inside = items != nullptr && at >= first && at < first + count * sizeof(T);
+            const size_t offset = inside ? (at - first) / sizeof(T) : 0;
+            if (!ReserveMore(n)) {
+                return false;
+            }
+            if (inside) {
+                source = items + offset;
+            }
         }
         for (size_t i = 0; i < n; ++i) {
             ::new (items + count) T(source[i]);
+            ++count;
+        }
+        return true;
+    }
+
+    // Grows to `n` elements, the new ones value-initialised, or shrinks to it.
+    bool Resize(size_t n) noexcept {
+        if (n <= count) {
+            Truncate(n);
+            return true;
+        }
+        if (!Reserve(n)) {
+            return false;
+        }
+        while (count < n) {
+            ::new (items + count) T();
             ++count;
         }
         return true;

@@ -8,7 +8,7 @@
 #include <utility>
 
 template <typename T>
-struct MallocDelete {
+struct HeapDelete {
     void operator()(T* object) const noexcept {
         object->~T();
         std::free(object);
@@ -16,7 +16,7 @@ struct MallocDelete {
 };
 
 template <typename T>
-using HeapPtr = std::unique_ptr<T, MallocDelete<T>>;
+using HeapPtr = std::unique_ptr<T, HeapDelete<T>>;
 
 // A new T made from `args`; null when memory runs out.
 template <typename T, typename... Args>

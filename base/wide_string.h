@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <string_view>
@@ -17,8 +18,13 @@ class WideString {
     WideString(WideString&& other) noexcept { Swap(other); }
     WideString& operator=(WideString&& other) noexcept {
         if (this != &other) {
-            WideString gone(std::move(*this));
-            Swap(other);
+            // An index that shifts its keys assigns into moved-from strings: those cost no call.
+            if (chars != nullptr) {
+                std::free(chars);
+            }
+            chars = std::exchange(other.chars, nullptr);
+            length = std::exchange(other.length, 0);
+            capacity = std::exchange(other.capacity, 0);
         }
         return *this;
     }
@@ -74,8 +80,11 @@ class WideString {
             const size_t needed = length + text.size();
             const size_t doubled = 2 * capacity;
             // The text may be part of this string: keep its offset across the move.
-            const bool inside = chars != nullptr && text.data() >= chars && text.data() <= chars + length;
-            const size_t offset = inside ? static_cast<size_t>(text.data() - chars) : 0;
+            // Compared as integers: the text may lie in another array.
+            const auto first = reinterpret_cast<uintptr_t>(chars);
+            const auto at = reinterpret_cast<uintptr_t>(text.data());
+            const bool inside = chars != nullptr && at >= first && at <= first + length * sizeof(wchar_t);
+            const size_t offset = inside ? (at - first) / sizeof(wchar_t) : 0;
             if (!Reserve(needed > doubled ? needed : doubled)) {
                 return false;
             }

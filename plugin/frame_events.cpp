@@ -30,7 +30,7 @@ void HandleFrameEvents(HWND frame, UINT events) noexcept {
         IniDocument& settings = *state->settings;
         IniEntry* entry = settings.SetValue(settings.currentSection, L"ShowBar", state->visible ? 1 : 0);
         if (entry != nullptr) {
-            entry->format.clear();
+            entry->format.Clear();
         }
     }
 

@@ -5,58 +5,60 @@
 #include "settings/settings_paths.h"
 #include "settings/text_file.h"
 
-#include <new>
+#include <utility>
 
 namespace {
 
-// Names match without regard to letter case through an upper-cased private copy.
-std::wstring UpperCopy(const std::wstring& name) {
-    std::wstring upper(name);
-    if (!upper.empty()) {
-        (void)CharUpperBuffW(&upper[0], static_cast<DWORD>(upper.size()));
-    }
-    return upper;
-}
+constexpr std::wstring_view kDefaultNewline = L"\r\n";
 
-// Room for one more element, growing as push_back grows, so that the push_back that follows cannot fail.
-template <typename Vector>
-void ReserveOneMore(Vector& items) {
-    if (items.size() == items.capacity()) {
-        items.reserve(items.empty() ? 4 : 2 * items.size());
+// Names match without regard to letter case through an upper-cased private copy; false when memory runs out.
+bool UpperCopy(std::wstring_view name, WideString& upper) {
+    if (!upper.Assign(name)) {
+        return false;
     }
+    if (!upper.empty()) {
+        (void)CharUpperBuffW(upper.data(), static_cast<DWORD>(upper.size()));
+    }
+    return true;
 }
 
 class DocumentLoader final : public IniTextHandler {
   public:
     explicit DocumentLoader(IniDocument& document) : document(document) {}
 
-    void OnLineBreak(std::wstring_view lineBreak) override {
+    bool OnLineBreak(std::wstring_view lineBreak) override {
         if (!document.newlineFound) {
-            document.newline.assign(lineBreak);
+            if (!document.newline.Assign(lineBreak)) {
+                return false;
+            }
+            document.newlineFound = true;
         }
-        document.newlineFound = true;
+        return true;
     }
 
-    void OnSection(std::wstring_view name) override { section.assign(name); }
+    bool OnSection(std::wstring_view name) override { return section.Assign(name); }
 
-    void OnEntry(std::wstring_view key, std::wstring_view value) override {
-        const std::wstring text(value);
-        (void)document.SetValue(section, std::wstring(key), &text, Raw);
+    bool OnEntry(std::wstring_view key, std::wstring_view value) override {
+        return document.SetValue(section, key, &value, Raw) != nullptr;
     }
 
   private:
     IniDocument& document;
-    std::wstring section;
+    WideString section;
 };
 
 }  // namespace
 
-bool IniSection::GetInt(const std::wstring& key, int32_t* out) {
-    const auto found = entryIndex.find(UpperCopy(key));
-    if (found == entryIndex.end() || out == nullptr) {
+bool IniSection::GetInt(std::wstring_view key, int32_t* out) {
+    WideString upper;
+    if (out == nullptr || !UpperCopy(key, upper)) {
         return false;
     }
-    IniEntry& entry = *found->second;
+    IniEntry** found = entryIndex.Find(upper.view());
+    if (found == nullptr) {
+        return false;
+    }
+    IniEntry& entry = **found;
     if (entry.kind == Raw) {
         entry.kind = Integer;
         entry.integer = 0;
@@ -71,31 +73,35 @@ bool IniSection::GetInt(const std::wstring& key, int32_t* out) {
     return true;
 }
 
-IniEntry* IniSection::SetValue(const std::wstring& key, const void* value, int32_t kind) {
+IniEntry* IniSection::SetValue(std::wstring_view key, const void* value, int32_t kind) {
     // Everything that may run out of memory comes first: a failed call changes nothing.
-    std::wstring text;
-    if (value != nullptr && (kind == Raw || kind == Text)) {
-        text = *static_cast<const std::wstring*>(value);
+    WideString text;
+    if (value != nullptr && (kind == Raw || kind == Text) &&
+        !text.Assign(*static_cast<const std::wstring_view*>(value))) {
+        return nullptr;
     }
-    std::wstring upper = UpperCopy(key);
-    auto found = entryIndex.find(upper);
+    WideString upper;
+    if (!UpperCopy(key, upper)) {
+        return nullptr;
+    }
     IniEntry* entry;
-    if (found != entryIndex.end()) {
-        entry = found->second;
+    if (IniEntry** found = entryIndex.Find(upper.view())) {
+        entry = *found;
     } else {
-        auto created = std::make_unique<IniEntry>();
-        created->name = key;
+        HeapPtr<IniEntry> created = MakeHeap<IniEntry>();
+        if (!created || !created->name.Assign(key) || !entries.ReserveMore(1) ||
+            !entryIndex.Insert(std::move(upper), created.get())) {
+            return nullptr;
+        }
         created->kind = kind;
         entry = created.get();
-        ReserveOneMore(entries);
-        entryIndex.emplace(std::move(upper), entry);
-        entries.push_back(std::move(created));
+        (void)entries.Append(std::move(created));  // room reserved above
     }
     if (value != nullptr) {
         switch (kind) {
             case Raw:
             case Text:
-                entry->text.swap(text);
+                entry->text.Swap(text);
                 break;
             case Integer:
                 entry->integer = *static_cast<const int32_t*>(value);
@@ -114,51 +120,65 @@ IniDocument::IniDocument() : lock(MakeMutex()) {}
 
 IniDocument::~IniDocument() = default;
 
-bool IniDocument::GetInt(const std::wstring& section, const std::wstring& key, int32_t* out) {
+bool IniDocument::GetInt(std::wstring_view section, std::wstring_view key, int32_t* out) {
     // `section` may be currentSection itself: copy before assigning.
-    std::wstring upper = UpperCopy(section);
-    currentSection = section;
-    MutexLock guard(lock.get());
-    const auto found = sectionIndex.find(upper);
-    if (found == sectionIndex.end()) {
+    WideString name;
+    WideString upper;
+    if (!name.Assign(section) || !UpperCopy(section, upper)) {
         return false;
     }
-    return found->second->GetInt(key, out);
+    MutexLock guard(lock.get());
+    currentSection.Swap(name);
+    IniSection** found = sectionIndex.Find(upper.view());
+    return found != nullptr && (*found)->GetInt(key, out);
 }
 
-IniEntry* IniDocument::SetValue(const std::wstring& section,
-                                const std::wstring& key,
+IniEntry* IniDocument::SetValue(std::wstring_view section,
+                                std::wstring_view key,
                                 const void* value,
                                 int32_t kind) {
-    std::wstring upper = UpperCopy(section);
-    currentSection = section;
+    // `section` may be currentSection itself: copy before assigning.
+    WideString name;
+    WideString upper;
+    if (!name.Assign(section) || !UpperCopy(section, upper)) {
+        return nullptr;
+    }
     MutexLock guard(lock.get());
-    auto found = sectionIndex.find(upper);
-    IniSection* target;
-    std::unique_ptr<IniSection> created;
-    if (found != sectionIndex.end()) {
-        target = found->second;
+    IniEntry* entry;
+    if (IniSection** found = sectionIndex.Find(upper.view())) {
+        entry = (*found)->SetValue(key, value, kind);
+        if (entry == nullptr) {
+            return nullptr;
+        }
     } else {
-        // A section comes into the document only with the entry that the call stores.
-        created = std::make_unique<IniSection>(currentSection);
-        target = created.get();
-        ReserveOneMore(sections);
+        // A section comes into the document only with the entry that the call stores; until then a failure
+        // drops it with what it holds.
+        HeapPtr<IniSection> created = MakeHeap<IniSection>();
+        if (!created || !created->name.Assign(name) || !sections.ReserveMore(1)) {
+            return nullptr;
+        }
+        entry = created->SetValue(key, value, kind);
+        if (entry == nullptr || !sectionIndex.Insert(std::move(upper), created.get())) {
+            return nullptr;
+        }
+        (void)sections.Append(std::move(created));  // room reserved above
     }
-    IniEntry* entry = target->SetValue(key, value, kind);
-    if (created) {
-        sectionIndex.emplace(std::move(upper), target);  // on failure the new section goes with its entry
-        sections.push_back(std::move(created));          // room reserved above
-    }
+    currentSection.Swap(name);
     modified = true;
     return entry;
 }
 
-void IniDocument::Load(const std::wstring& file) {
+void IniDocument::Load(std::wstring_view file) {
     // Until the whole file is in, the load counts as failed: a load that ran out of memory half-way must not
     // let a save replace the user's entries with the part that was read.
     loadFailed = true;
-    path = file;
-    std::wstring text;
+    modified = false;
+    WideString name;
+    if (!name.Assign(file)) {
+        return;
+    }
+    path.Swap(name);
+    WideString text;
     // A code of -1 after the read means the reader never got to the bytes.
     int32_t code = -1;
     const bool read = ReadTextFile(path.c_str(), text, &code);
@@ -167,22 +187,22 @@ void IniDocument::Load(const std::wstring& file) {
     }
     const bool unreadable = !read && code == -1 && IsExistingFile(path.c_str());
     DocumentLoader loader(*this);
-    ParseIniText(text, loader);
-    modified = false;
-    loadFailed = unreadable;
+    const bool parsed = ParseIniText(text, loader);
+    modified = false;  // what the file held is no change
+    loadFailed = unreadable || !parsed;
 }
 
-void IniDocument::Save(const std::wstring& file, int32_t code) {
+void IniDocument::Save(std::wstring_view file, int32_t code) {
     if (!modified) {
         return;
     }
-    if (!(loadFailed && file == path)) {
+    if (!(loadFailed && file == path.view())) {
         MutexLock guard(lock.get());
-        try {
-            const std::wstring text = SerializeIni(sections, newline);
-            (void)WriteTextFile(file.c_str(), text.c_str(), code);
-        } catch (const std::bad_alloc&) {
-            // The file stays as it was.
+        WideString target;
+        WideString text;
+        if (target.Assign(file) &&
+            SerializeIni(sections, newline.empty() ? kDefaultNewline : newline.view(), text)) {
+            (void)WriteTextFile(target.c_str(), text.c_str(), code);
         }
     }
     modified = false;

@@ -5,10 +5,7 @@
 #include "settings/ini_types.h"
 
 #include <cstdint>
-#include <map>
-#include <memory>
-#include <string>
-#include <vector>
+#include <string_view>
 
 class IniDocument {
   public:
@@ -17,34 +14,37 @@ class IniDocument {
     IniDocument(const IniDocument&) = delete;
     IniDocument& operator=(const IniDocument&) = delete;
 
-    // True with *out set when section and key exist and hold an integer; creates nothing.
-    bool GetInt(const std::wstring& section, const std::wstring& key, int32_t* out);
-    // `value` points to a std::wstring (Raw, Text), an int32_t (Integer) or a double (Real); other kinds
-    // create the entry and store nothing. Sets `modified`; returns the entry, never null. When memory runs
-    // out it throws std::bad_alloc and the document is as it was.
-    IniEntry* SetValue(const std::wstring& section, const std::wstring& key, const void* value, int32_t kind);
+    // True with *out set when section and key exist and hold an integer; creates nothing. Makes `section` the
+    // current one unless memory for its copy runs out; false whenever memory runs out.
+    bool GetInt(std::wstring_view section, std::wstring_view key, int32_t* out);
+    // `value` points to a std::wstring_view (Raw, Text), an int32_t (Integer) or a double (Real); other kinds
+    // create the entry and store nothing. Makes `section` the current one and sets `modified`; returns the
+    // entry. Null when memory runs out, with the document exactly as it was.
+    IniEntry* SetValue(std::wstring_view section, std::wstring_view key, const void* value, int32_t kind);
 
-    IniEntry* SetValue(const std::wstring& section, const std::wstring& key, int32_t value) {
+    IniEntry* SetValue(std::wstring_view section, std::wstring_view key, int32_t value) {
         return SetValue(section, key, &value, Integer);
     }
 
-    // Adds the file's sections and entries to the document; a missing or unreadable file adds nothing.
-    void Load(const std::wstring& path);
+    // Adds the file's sections and entries to the document; a missing or unreadable file adds nothing. A load
+    // that runs out of memory part-way keeps what it added and counts the file as unreadable (loadFailed).
+    void Load(std::wstring_view path);
     // Writes the document as INI text in `encoding` when it was modified since the last Load or Save.
     // A file that existed but could not be read whole at Load (memory included) is left as it is, and so is
     // any file when the text cannot be made or written.
-    void Save(const std::wstring& path, int32_t encoding);
+    void Save(std::wstring_view path, int32_t encoding);
 
     bool modified = false;
     bool newlineFound = false;
-    std::wstring newline = L"\r\n";
-    std::vector<std::unique_ptr<IniSection>> sections;
-    std::map<std::wstring, IniSection*, OrdinalLess> sectionIndex;
+    // The line break that Save writes; empty means "\r\n", the break of a file that has none.
+    WideString newline;
+    Array<HeapPtr<IniSection>> sections;
+    SortedIndex<WideString, IniSection*, OrdinalLess> sectionIndex;
     UniqueMutex lock;
     int32_t encoding = 0;
-    std::wstring path;
-    std::wstring currentSection;
-    // Set when Load found `path` but could not read it (held open by another program, too large): saving
-    // over it would replace the user's entries with this run's few keys.
+    WideString path;
+    WideString currentSection;
+    // Set when Load found `path` but could not read it (held open by another program, too large, no memory):
+    // saving over it would replace the user's entries with this run's few keys.
     bool loadFailed = false;
 };

@@ -3,8 +3,9 @@
 
 #include <cstdint>
 #include <cwchar>
+#include <initializer_list>
+#include <iterator>
 #include <type_traits>
-#include <vector>
 
 namespace {
 
@@ -12,28 +13,60 @@ constexpr std::wstring_view kBlanks = L" \t";
 
 std::wstring_view TrimLeft(std::wstring_view s) {
     const size_t first = s.find_first_not_of(kBlanks);
-    return first == std::wstring_view::npos ? std::wstring_view() : s.substr(first);
+    if (first == std::wstring_view::npos) {
+        return std::wstring_view();
+    }
+    s.remove_prefix(first);
+    return s;
 }
 
 std::wstring_view TrimRight(std::wstring_view s) {
     const size_t last = s.find_last_not_of(kBlanks);
-    return last == std::wstring_view::npos ? std::wstring_view() : s.substr(0, last + 1);
+    return last == std::wstring_view::npos ? std::wstring_view() : std::wstring_view(s.data(), last + 1);
 }
 
-void ClassifyLine(std::wstring_view line, IniTextHandler& handler) {
+bool ClassifyLine(std::wstring_view line, IniTextHandler& handler) {
     line = TrimLeft(line);
     if (line.empty() || line.front() == L';') {
-        return;
+        return true;
     }
     if (line.size() >= 2 && line.front() == L'[' && line.back() == L']') {
-        handler.OnSection(TrimRight(TrimLeft(line.substr(1, line.size() - 2))));
-        return;
+        return handler.OnSection(TrimRight(TrimLeft(std::wstring_view(line.data() + 1, line.size() - 2))));
     }
     const size_t equals = line.find(L'=');
     if (equals == std::wstring_view::npos || equals == 0) {
-        return;
+        return true;
     }
-    handler.OnEntry(TrimRight(line.substr(0, equals)), line.substr(equals + 1));
+    return handler.OnEntry(TrimRight(std::wstring_view(line.data(), equals)),
+                           std::wstring_view(line.data() + equals + 1, line.size() - equals - 1));
+}
+
+using Unit = std::make_unsigned_t<wchar_t>;
+
+// The blanks that the Windows C runtime's iswspace reports and its wcstol skips.
+bool IsRuntimeBlank(Unit c) {
+    return (c >= 0x09 && c <= 0x0D) || c == 0x20 || c == 0xA0 || c == 0x1680 ||
+           (c >= 0x2000 && c <= 0x200A) || c == 0x2028 || c == 0x2029 || c == 0x202F || c == 0x205F ||
+           c == 0x3000;
+}
+
+// The zeros of the decimal digit blocks that the runtime's wcstol reads, in ascending order: ASCII,
+// Arabic-Indic, the Indic scripts, Thai, Lao, Tibetan, Myanmar, Khmer, Mongolian and the full-width forms an
+// input method types.
+constexpr Unit kDigitZeros[] = {0x30,  0x660, 0x6F0, 0x966, 0x9E6, 0xA66,  0xAE6,  0xB66,  0xC66,
+                                0xCE6, 0xD66, 0xE50, 0xED0, 0xF20, 0x1040, 0x17E0, 0x1810, 0xFF10};
+
+// The digit's value, or -1 when `c` is no digit.
+int DigitValue(Unit c) {
+    for (const Unit zero : kDigitZeros) {
+        if (c < zero) {
+            break;
+        }
+        if (c - zero <= 9) {
+            return static_cast<int>(c - zero);
+        }
+    }
+    return -1;
 }
 
 // Wider than any value's text needs; a field of millions of characters would only stall the formatter before
@@ -41,7 +74,7 @@ void ClassifyLine(std::wstring_view line, IniTextHandler& handler) {
 constexpr size_t kMaxFieldDigits = 4;  // width and precision up to 9999
 
 // Skips the digits at `i`; false when there are more than kMaxFieldDigits of them.
-bool SkipFieldDigits(const std::wstring& format, size_t& i) {
+bool SkipFieldDigits(std::wstring_view format, size_t& i) {
     const size_t first = i;
     while (i < format.size() && format[i] >= L'0' && format[i] <= L'9') {
         ++i;
@@ -52,7 +85,7 @@ bool SkipFieldDigits(const std::wstring& format, size_t& i) {
 // True when `format` holds exactly one printf conversion, and that conversion takes an int (`integer`) or
 // a double, with a width and a precision of at most four digits each. A format that fails this would read an
 // argument that is not there, or take ages.
-bool IsSingleConversion(const std::wstring& format, bool integer) {
+bool IsSingleConversion(std::wstring_view format, bool integer) {
     int conversions = 0;
     for (size_t i = 0; i < format.size(); ++i) {
         if (format[i] != L'%') {
@@ -89,30 +122,60 @@ bool IsSingleConversion(const std::wstring& format, bool integer) {
     return conversions == 1;
 }
 
+bool AppendAll(WideString& out, std::initializer_list<std::wstring_view> parts) {
+    for (const std::wstring_view part : parts) {
+        if (!out.Append(part)) {
+            return false;
+        }
+    }
+    return true;
+}
+
 template <typename Number>
-std::wstring FormatNumber(const std::wstring& format, const wchar_t* fallback, Number value) {
+bool AppendNumber(const WideString& format, const wchar_t* fallback, Number value, WideString& out) {
     const bool integer = std::is_integral<Number>::value;
     const wchar_t* used = !format.empty() && IsSingleConversion(format, integer) ? format.c_str() : fallback;
     // "%f" of the largest double needs about 320 characters; a wide field in a format may need more.
-    for (size_t size = 512; size <= (size_t{1} << 20); size *= 4) {
-        std::vector<wchar_t> buffer(size);
+    wchar_t local[512];
+    Array<wchar_t> heap;
+    wchar_t* buffer = local;
+    for (size_t size = std::size(local); size <= (size_t{1} << 20); size *= 4) {
+        if (size > std::size(local)) {
+            if (!heap.Resize(size)) {
+                return false;
+            }
+            buffer = heap.data();
+        }
 #ifdef _WIN32
         // The C runtime's own formatter; the toolchain's portable one would add 12 KB to the DLL.
-        const int written = _snwprintf(buffer.data(), size, used, value);
+        const int written = _snwprintf(buffer, size, used, value);
 #else
-        const int written = std::swprintf(buffer.data(), size, used, value);
+        const int written = std::swprintf(buffer, size, used, value);
 #endif
         if (written >= 0 && static_cast<size_t>(written) < size) {
-            return std::wstring(buffer.data(), static_cast<size_t>(written));
+            return out.Append(std::wstring_view(buffer, static_cast<size_t>(written)));
         }
     }
-    return std::wstring();
+    return true;
+}
+
+bool AppendValue(const IniEntry& entry, WideString& out) {
+    switch (entry.kind) {
+        case Raw:
+        case Text:
+            return out.Append(entry.text);
+        case Integer:
+            return AppendNumber(entry.format, L"%d", entry.integer, out);
+        case Real:
+            return AppendNumber(entry.format, L"%f", entry.real, out);
+        default:
+            return true;
+    }
 }
 
 }  // namespace
 
-bool OrdinalLess::operator()(const std::wstring& a, const std::wstring& b) const noexcept {
-    using Unit = std::make_unsigned_t<wchar_t>;
+bool OrdinalLess::operator()(std::wstring_view a, std::wstring_view b) const noexcept {
     const size_t common = a.size() < b.size() ? a.size() : b.size();
     for (size_t i = 0; i < common; ++i) {
         const Unit x = static_cast<Unit>(a[i]);
@@ -124,58 +187,36 @@ bool OrdinalLess::operator()(const std::wstring& a, const std::wstring& b) const
     return a.size() < b.size();
 }
 
-void ParseIniText(std::wstring_view text, IniTextHandler& handler) {
+bool ParseIniText(std::wstring_view text, IniTextHandler& handler) {
     size_t lineStart = 0;
     for (size_t i = 0; i < text.size(); ++i) {
         const wchar_t c = text[i];
         if (c != L'\r' && c != L'\n') {
             continue;
         }
-        const std::wstring_view line = text.substr(lineStart, i - lineStart);
+        const std::wstring_view line(text.data() + lineStart, i - lineStart);
+        std::wstring_view lineBreak = c == L'\r' ? L"\r" : L"\n";
         if (c == L'\r' && i + 1 < text.size() && text[i + 1] == L'\n') {
-            handler.OnLineBreak(L"\r\n");
+            lineBreak = L"\r\n";
             ++i;
-        } else {
-            handler.OnLineBreak(c == L'\r' ? L"\r" : L"\n");
         }
-        ClassifyLine(line, handler);
+        if (!handler.OnLineBreak(lineBreak) || !ClassifyLine(line, handler)) {
+            return false;
+        }
         lineStart = i + 1;
     }
     // A hand-edited file often lacks the final line break; its last entry is kept rather than lost at save.
     if (lineStart < text.size()) {
-        ClassifyLine(text.substr(lineStart), handler);
+        return ClassifyLine(std::wstring_view(text.data() + lineStart, text.size() - lineStart), handler);
     }
-}
-
-#if defined(_WIN32)
-// The C runtime's own wcstol, so that a value reads as everything else on the system reads it: every Unicode
-// blank is skipped and every Unicode decimal digit counts, the full-width ones an input method types
-// included. long has 32 bits there in both widths, so its saturation is the 32-bit clamp.
-bool ParseDecimalInt32(std::wstring_view text, int32_t* value) {
-    static_assert(sizeof(long) == sizeof(int32_t), "wcstol must saturate at the 32-bit limits");
-    const std::wstring terminated(text);
-    const wchar_t* const start = terminated.c_str();
-    wchar_t* end = nullptr;
-    const long parsed = std::wcstol(start, &end, 10);
-    if (end == start) {
-        return false;
-    }
-    *value = static_cast<int32_t>(parsed);
     return true;
 }
-#else
-// Elsewhere, the C locale's wcstol written out, with the 32-bit clamp: ASCII blanks and ASCII digits only.
-namespace {
 
-bool IsCSpace(wchar_t c) {
-    return c == L' ' || (c >= L'\t' && c <= L'\r');
-}
-
-}  // namespace
-
+// Written out rather than the C runtime's wcstol, so that every build reads a value alike: the runtime's
+// Unicode blanks and digits (the full-width ones an input method types included), clamped to 32 bits.
 bool ParseDecimalInt32(std::wstring_view text, int32_t* value) {
     size_t i = 0;
-    while (i < text.size() && IsCSpace(text[i])) {
+    while (i < text.size() && IsRuntimeBlank(static_cast<Unit>(text[i]))) {
         ++i;
     }
     bool negative = false;
@@ -186,11 +227,14 @@ bool ParseDecimalInt32(std::wstring_view text, int32_t* value) {
     const size_t firstDigit = i;
     int64_t magnitude = 0;
     constexpr int64_t kLimit = int64_t{INT32_MAX} + 1;
-    while (i < text.size() && text[i] >= L'0' && text[i] <= L'9') {
-        if (magnitude <= kLimit) {
-            magnitude = magnitude * 10 + (text[i] - L'0');
+    for (; i < text.size(); ++i) {
+        const int digit = DigitValue(static_cast<Unit>(text[i]));
+        if (digit < 0) {
+            break;
         }
-        ++i;
+        if (magnitude <= kLimit) {
+            magnitude = magnitude * 10 + digit;
+        }
     }
     if (i == firstDigit) {
         return false;
@@ -202,34 +246,33 @@ bool ParseDecimalInt32(std::wstring_view text, int32_t* value) {
     }
     return true;
 }
-#endif
 
-std::wstring FormatIniValue(const IniEntry& entry) {
-    switch (entry.kind) {
-        case Raw:
-        case Text:
-            return entry.text;
-        case Integer:
-            return FormatNumber(entry.format, L"%d", entry.integer);
-        case Real:
-            return FormatNumber(entry.format, L"%f", entry.real);
-        default:
-            return std::wstring();
+bool FormatIniValue(const IniEntry& entry, WideString& out) {
+    WideString value;
+    if (!AppendValue(entry, value)) {
+        return false;
     }
+    out.Swap(value);
+    return true;
 }
 
-std::wstring SerializeIni(const std::vector<std::unique_ptr<IniSection>>& sections,
-                          std::wstring_view newline) {
-    std::wstring out;
+bool SerializeIni(const Array<HeapPtr<IniSection>>& sections, std::wstring_view newline, WideString& out) {
+    WideString text;
     for (size_t s = 0; s < sections.size(); ++s) {
         const IniSection& section = *sections[s];
-        if (s != 0 || !section.name.empty()) {
-            out.append(L"[").append(section.name).append(L"]").append(newline);
+        if ((s != 0 || !section.name.empty()) && !AppendAll(text, {L"[", section.name, L"]", newline})) {
+            return false;
         }
-        for (const auto& entry : section.entries) {
-            out.append(entry->name).append(L"=").append(FormatIniValue(*entry)).append(newline);
+        for (const HeapPtr<IniEntry>& entry : section.entries) {
+            if (!AppendAll(text, {entry->name, L"="}) || !AppendValue(*entry, text) ||
+                !text.Append(newline)) {
+                return false;
+            }
         }
-        out.append(newline);
+        if (!text.Append(newline)) {
+            return false;
+        }
     }
-    return out;
+    out.Swap(text);
+    return true;
 }

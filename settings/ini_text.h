@@ -6,35 +6,36 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <string>
 #include <string_view>
 
+// Each callback returns false when memory ran out, which ends the parse.
 class IniTextHandler {
   public:
     // Every line break, before the line that it ends is reported: "\r\n", "\r" or "\n".
-    virtual void OnLineBreak(std::wstring_view lineBreak) = 0;
+    virtual bool OnLineBreak(std::wstring_view lineBreak) = 0;
     // A section line; the name is trimmed of blanks and may be empty.
-    virtual void OnSection(std::wstring_view name) = 0;
+    virtual bool OnSection(std::wstring_view name) = 0;
     // A key=value line; the key is trimmed on its right, the value is kept as written.
-    virtual void OnEntry(std::wstring_view key, std::wstring_view value) = 0;
+    virtual bool OnEntry(std::wstring_view key, std::wstring_view value) = 0;
 
   protected:
     ~IniTextHandler() = default;
 };
 
 // Splits text into lines at CR LF, CR or LF and reports each line that means something. Comment, blank
-// and malformed lines are dropped; a last line without a line break is read like any other.
-void ParseIniText(std::wstring_view text, IniTextHandler& handler);
+// and malformed lines are dropped; a last line without a line break is read like any other. False as soon as
+// a callback returns false.
+bool ParseIniText(std::wstring_view text, IniTextHandler& handler);
 
-// Reads a decimal integer as wcstol does with base 10: leading white space, an optional sign, digits;
-// out-of-range values clamp to the 32-bit limits. False, with *value untouched, when no digit is read. On
-// Windows it is the C runtime's wcstol (Unicode blanks and digits); elsewhere the C locale's (ASCII only).
+// Reads a decimal integer as the Windows C runtime's wcstol does with base 10, on every platform: leading
+// Unicode blanks, an optional sign, then digits of any of the Unicode decimal digit blocks that it takes.
+// Out-of-range values clamp to the 32-bit limits. False, with *value untouched, when no digit is read.
 bool ParseDecimalInt32(std::wstring_view text, int32_t* value);
 
-// The value text that Save writes for an entry of any kind.
-std::wstring FormatIniValue(const IniEntry& entry);
+// Replaces `out` with the value text that Save writes for an entry of any kind; false, with `out` untouched,
+// when memory runs out.
+bool FormatIniValue(const IniEntry& entry, WideString& out);
 
-// The whole file: sections in order, the first unnamed one without a section line, every section
-// followed by an empty line.
-std::wstring SerializeIni(const std::vector<std::unique_ptr<IniSection>>& sections,
-                          std::wstring_view newline);
+// Replaces `out` with the whole file: sections in order, the first unnamed one without a section line, every
+// section followed by an empty line. False, with `out` untouched, when memory runs out.
+bool SerializeIni(const Array<HeapPtr<IniSection>>& sections, std::wstring_view newline, WideString& out);

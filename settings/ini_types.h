@@ -2,39 +2,40 @@
 // No Windows header, so the text format's parser and serialiser build natively as well.
 #pragma once
 
+#include "base/array.h"
+#include "base/heap_object.h"
+#include "base/sorted_index.h"
+#include "base/wide_string.h"
+
 #include <cstdint>
-#include <map>
-#include <memory>
-#include <string>
-#include <vector>
+#include <string_view>
 
 enum IniValueKind : int32_t { Raw = 0, Integer = 1, Real = 2, Text = 3 };
 
 struct IniEntry {
-    std::wstring name;
+    WideString name;
     int32_t kind = Raw;
-    std::wstring text;
+    WideString text;
     int32_t integer = 0;
     double real = 0.0;
-    std::wstring format;
+    WideString format;
 };
 
 // Orders upper-cased names by their UTF-16 code units, as unsigned values.
 struct OrdinalLess {
-    bool operator()(const std::wstring& a, const std::wstring& b) const noexcept;
+    bool operator()(std::wstring_view a, std::wstring_view b) const noexcept;
 };
 
 class IniSection {
   public:
-    explicit IniSection(std::wstring name) : name(std::move(name)) {}
-
     // True with *out set when the key holds an integer; a Raw entry becomes Integer on its first read.
-    bool GetInt(const std::wstring& key, int32_t* out);
-    // Creates the entry when missing and stores the value in the field of `kind`; when memory runs out it
-    // throws std::bad_alloc and the section is as it was.
-    IniEntry* SetValue(const std::wstring& key, const void* value, int32_t kind);
+    // False, changing nothing, when memory runs out.
+    bool GetInt(std::wstring_view key, int32_t* out);
+    // Creates the entry when missing and stores the value in the field of `kind`; `value` as for
+    // IniDocument::SetValue. Null when memory runs out, with the section as it was.
+    IniEntry* SetValue(std::wstring_view key, const void* value, int32_t kind);
 
-    std::wstring name;
-    std::vector<std::unique_ptr<IniEntry>> entries;
-    std::map<std::wstring, IniEntry*, OrdinalLess> entryIndex;
+    WideString name;
+    Array<HeapPtr<IniEntry>> entries;
+    SortedIndex<WideString, IniEntry*, OrdinalLess> entryIndex;
 };

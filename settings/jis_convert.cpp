@@ -63,11 +63,37 @@ const char* EscapeFor(CharSet set) {
     return "\x1B(B";
 }
 
+// Collects the output; after the first failure to grow it ignores what follows, so that a conversion checks
+// for memory once, at its end.
+class Output {
+  public:
+    explicit Output(size_t expected) { ok = bytes.Reserve(expected); }
+
+    void Put(uint8_t b) { ok = ok && bytes.Append(static_cast<char>(b)); }
+
+    void Put(const char* text) {
+        for (; *text != '\0'; ++text) {
+            Put(static_cast<uint8_t>(*text));
+        }
+    }
+
+    // Hands the bytes to `out` when every one of them found room.
+    bool Finish(ByteBuffer& out) {
+        if (ok) {
+            out.Swap(bytes);
+        }
+        return ok;
+    }
+
+  private:
+    ByteBuffer bytes;
+    bool ok = true;
+};
+
 }  // namespace
 
-ByteBuffer JisToEucJp(const uint8_t* data, size_t length) {
-    ByteBuffer out;
-    out.reserve(length);
+bool JisToEucJp(const uint8_t* data, size_t length, ByteBuffer& result) {
+    Output out(length);
     CharSet set = CharSet::Ascii;
     bool shiftedOut = false;
     size_t i = 0;
@@ -87,40 +113,37 @@ ByteBuffer JisToEucJp(const uint8_t* data, size_t length) {
             continue;
         }
         if (!IsJisByte(b)) {
-            out.push_back(static_cast<char>(b));
+            out.Put(b);
             ++i;
         } else if (shiftedOut || set == CharSet::Kana) {
             if (IsKanaJisByte(b)) {
-                out.push_back(static_cast<char>(kSingleShift2));
+                out.Put(kSingleShift2);
             }
-            out.push_back(static_cast<char>(IsKanaJisByte(b) ? b | 0x80 : b));
+            out.Put(static_cast<uint8_t>(IsKanaJisByte(b) ? b | 0x80 : b));
             ++i;
         } else if ((set == CharSet::Kanji || set == CharSet::Supplement) && i + 1 < length &&
                    IsJisByte(data[i + 1])) {
             if (set == CharSet::Supplement) {
-                out.push_back(static_cast<char>(kSingleShift3));
+                out.Put(kSingleShift3);
             }
-            out.push_back(static_cast<char>(b | 0x80));
-            out.push_back(static_cast<char>(data[i + 1] | 0x80));
+            out.Put(static_cast<uint8_t>(b | 0x80));
+            out.Put(static_cast<uint8_t>(data[i + 1] | 0x80));
             i += 2;
         } else {
-            out.push_back(static_cast<char>(b));
+            out.Put(b);
             ++i;
         }
     }
-    return out;
+    return out.Finish(result);
 }
 
-ByteBuffer EucJpToJis(const uint8_t* data, size_t length) {
-    ByteBuffer out;
-    out.reserve(length + length / 2);
+bool EucJpToJis(const uint8_t* data, size_t length, ByteBuffer& result) {
+    Output out(length + length / 2);
     CharSet set = CharSet::Ascii;
     auto switchTo = [&](CharSet wanted) {
         if (set != wanted) {
             set = wanted;
-            for (const char* escape = EscapeFor(wanted); *escape != '\0'; ++escape) {
-                out.push_back(*escape);
-            }
+            out.Put(EscapeFor(wanted));
         }
     };
     size_t i = 0;
@@ -128,27 +151,27 @@ ByteBuffer EucJpToJis(const uint8_t* data, size_t length) {
         const uint8_t b = data[i];
         if (b < 0x80) {
             switchTo(CharSet::Ascii);
-            out.push_back(static_cast<char>(b));
+            out.Put(b);
             ++i;
         } else if (b == kSingleShift2 && i + 1 < length && data[i + 1] >= 0xA1 && data[i + 1] <= 0xDF) {
             switchTo(CharSet::Kana);
-            out.push_back(static_cast<char>(data[i + 1] & 0x7F));
+            out.Put(static_cast<uint8_t>(data[i + 1] & 0x7F));
             i += 2;
         } else if (b == kSingleShift3 && i + 2 < length && IsEucByte(data[i + 1]) && IsEucByte(data[i + 2])) {
             switchTo(CharSet::Supplement);
-            out.push_back(static_cast<char>(data[i + 1] & 0x7F));
-            out.push_back(static_cast<char>(data[i + 2] & 0x7F));
+            out.Put(static_cast<uint8_t>(data[i + 1] & 0x7F));
+            out.Put(static_cast<uint8_t>(data[i + 2] & 0x7F));
             i += 3;
         } else if (IsEucByte(b) && i + 1 < length && IsEucByte(data[i + 1])) {
             switchTo(CharSet::Kanji);
-            out.push_back(static_cast<char>(b & 0x7F));
-            out.push_back(static_cast<char>(data[i + 1] & 0x7F));
+            out.Put(static_cast<uint8_t>(b & 0x7F));
+            out.Put(static_cast<uint8_t>(data[i + 1] & 0x7F));
             i += 2;
         } else {
-            out.push_back(static_cast<char>(b));
+            out.Put(b);
             ++i;
         }
     }
     switchTo(CharSet::Ascii);
-    return out;
+    return out.Finish(result);
 }

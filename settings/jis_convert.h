@@ -3,16 +3,18 @@
 // 8E + byte + 80, JIS X 0212 (ESC $ ( D) to 8F + two bytes + 80; ASCII and JIS-Roman pass unchanged.
 #pragma once
 
+#include "base/array.h"
+
 #include <cstddef>
 #include <cstdint>
-#include <vector>
 
-// Bytes rather than std::string: the narrow string instantiation alone adds 33 KB to the 32-bit DLL.
-using ByteBuffer = std::vector<char>;
+using ByteBuffer = Array<char>;
 
-// Decodes the escapes of ISO-2022-JP; bytes that fit no set pass through unchanged.
-ByteBuffer JisToEucJp(const uint8_t* data, size_t length);
+// Replaces `out` with the bytes with the escapes of ISO-2022-JP decoded; bytes that fit no set pass through
+// unchanged. False, with `out` untouched, when memory runs out.
+bool JisToEucJp(const uint8_t* data, size_t length, ByteBuffer& out);
 
-// Encodes EUC-JP as ISO-2022-JP with an escape at every change of set and ESC ( B at the end when needed;
-// malformed bytes pass through unchanged. Inverse of JisToEucJp for text without ESC, SO and SI.
-ByteBuffer EucJpToJis(const uint8_t* data, size_t length);
+// Replaces `out` with EUC-JP encoded as ISO-2022-JP, with an escape at every change of set and ESC ( B at the
+// end when needed; malformed bytes pass through unchanged. Inverse of JisToEucJp for text without ESC, SO and
+// SI. False, with `out` untouched, when memory runs out.
+bool EucJpToJis(const uint8_t* data, size_t length, ByteBuffer& out);

@@ -3,19 +3,19 @@
 PathParts SplitPath(std::wstring_view path) {
     PathParts parts;
     if (path.size() >= 2 && path[1] == L':') {
-        parts.drive.assign(path.substr(0, 2));
+        parts.drive = std::wstring_view(path.data(), 2);
         path.remove_prefix(2);
     }
     const size_t separator = path.find_last_of(L"\\/");
     if (separator != std::wstring_view::npos) {
-        parts.folder.assign(path.substr(0, separator + 1));
+        parts.folder = std::wstring_view(path.data(), separator + 1);
         path.remove_prefix(separator + 1);
     }
     const size_t dot = path.rfind(L'.');
     if (dot != std::wstring_view::npos) {
-        parts.extension.assign(path.substr(dot));
-        path = path.substr(0, dot);
+        parts.extension = std::wstring_view(path.data() + dot, path.size() - dot);
+        path.remove_suffix(path.size() - dot);
     }
-    parts.stem.assign(path);
+    parts.stem = path;
     return parts;
 }

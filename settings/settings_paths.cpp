@@ -6,22 +6,43 @@
 #include <shlobj.h>
 #include <shlwapi.h>
 
-std::wstring moduleStem;
-std::wstring hostIniPath;
-std::wstring pluginIniPath;
+#include <initializer_list>
+
+WideString moduleStem;
+WideString hostIniPath;
+WideString pluginIniPath;
+
+namespace {
+
+// Replaces `out` with the parts one after another; empties it when memory runs out.
+void Join(WideString& out, std::initializer_list<std::wstring_view> parts) {
+    WideString joined;
+    for (const std::wstring_view part : parts) {
+        if (!joined.Append(part)) {
+            out.Clear();
+            return;
+        }
+    }
+    out.Swap(joined);
+}
+
+}  // namespace
 
 void InitModulePaths(HINSTANCE instance) {
+    moduleStem.Clear();
     wchar_t name[MAX_PATH];
     // Older systems leave a name that fills the buffer unterminated: only the length reported is read.
     const DWORD length = GetModuleFileNameW(instance, name, MAX_PATH);
     if (length != 0) {
-        moduleStem = SplitPath(std::wstring_view(name, length)).stem;
+        // Running out of memory leaves the stem as it was: empty.
+        (void)moduleStem.Assign(SplitPath(std::wstring_view(name, length)).stem);
     }
     LocateHostIni();
     MakePluginIniPath();
 }
 
 void LocateHostIni() {
+    hostIniPath.Clear();
     // One more than the system may fill, so that the path is terminated whatever the system does.
     wchar_t executable[MAX_PATH + 1] = {};
     if (GetModuleFileNameW(nullptr, executable, MAX_PATH) == 0) {
@@ -31,25 +52,39 @@ void LocateHostIni() {
     if (!PathCanonicalizeW(canonical, executable)) {
         return;
     }
-    hostIniPath = DirectoryOf(canonical) + L"Kelo.ini";
-    if (IsExistingFile(hostIniPath.c_str())) {
+    WideString folder;
+    if (!DirectoryOf(canonical, folder)) {
+        return;
+    }
+    Join(hostIniPath, {folder, L"Kelo.ini"});
+    if (hostIniPath.empty() || IsExistingFile(hostIniPath.c_str())) {
         return;
     }
     wchar_t roaming[MAX_PATH];
     if (SHGetSpecialFolderPathW(nullptr, roaming, CSIDL_APPDATA, TRUE)) {
-        hostIniPath = std::wstring(roaming) + L"\\Kelo\\Kelo.ini";
+        Join(hostIniPath, {roaming, L"\\Kelo\\Kelo.ini"});
     }
 }
 
 void MakePluginIniPath() {
-    pluginIniPath = DirectoryOf(hostIniPath) + L"Plugins\\" + moduleStem + L"\\" + moduleStem + L".ini";
+    WideString folder;
+    if (!DirectoryOf(hostIniPath, folder)) {
+        pluginIniPath.Clear();
+        return;
+    }
+    Join(pluginIniPath, {folder, L"Plugins\\", moduleStem, L"\\", moduleStem, L".ini"});
 }
 
 bool IsExistingFile(const wchar_t* path) {
     return PathFileExistsW(path) && !PathIsDirectoryW(path);
 }
 
-std::wstring DirectoryOf(const std::wstring& path) {
-    PathParts parts = SplitPath(path);
-    return parts.drive + parts.folder;
+bool DirectoryOf(std::wstring_view path, WideString& out) {
+    const PathParts parts = SplitPath(path);
+    WideString folder;
+    if (!folder.Append(parts.drive) || !folder.Append(parts.folder)) {
+        return false;
+    }
+    out.Swap(folder);
+    return true;
 }

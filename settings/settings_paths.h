@@ -3,19 +3,22 @@
 
 #include <windows.h>
 
-#include <string>
+#include "base/wide_string.h"
 
-extern std::wstring moduleStem;
-extern std::wstring hostIniPath;
-extern std::wstring pluginIniPath;
+#include <string_view>
 
-// Sets the three strings from the module's file name and the host's settings folder; failures leave them
-// empty.
+extern WideString moduleStem;
+extern WideString hostIniPath;
+extern WideString pluginIniPath;
+
+// Sets the three strings from the module's file name and the host's settings folder; failures (memory
+// included) leave them empty.
 void InitModulePaths(HINSTANCE instance);
 void LocateHostIni();
 void MakePluginIniPath();
 
 // True when the path exists and is not a directory.
 bool IsExistingFile(const wchar_t* path);
-// The path's drive and folder, ending with a separator; empty for a bare file name.
-std::wstring DirectoryOf(const std::wstring& path);
+// Replaces `out` with the path's drive and folder, ending with a separator; empty for a bare file name.
+// False, with `out` untouched, when memory runs out.
+bool DirectoryOf(std::wstring_view path, WideString& out);

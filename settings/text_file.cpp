@@ -13,9 +13,7 @@
 
 #include <climits>
 #include <cwchar>
-#include <memory>
-#include <new>
-#include <string>
+#include <iterator>
 #include <utility>
 
 namespace {
@@ -27,14 +25,18 @@ bool NeedsJisDetour(uint32_t codePage) {
     return codePage == kJisCodePage && !IsValidCodePage(kJisCodePage);
 }
 
-// Multi-byte bytes to UTF-16, up to the first zero character; no characters when the conversion fails.
-// Throws std::bad_alloc when memory runs out, so that a text cut short is never taken for the file's.
-std::wstring Decode(const uint8_t* bytes, int32_t length, uint32_t codePage) {
+// Replaces `out` with multi-byte bytes converted to UTF-16, up to the first zero character; with no
+// characters when the conversion fails. False when memory runs out, so that a text cut short is never taken
+// for the file's.
+bool Decode(const uint8_t* bytes, int32_t length, uint32_t codePage, WideString& out) {
     ByteBuffer euc;
     if (NeedsJisDetour(codePage)) {
-        euc = JisToEucJp(bytes, static_cast<size_t>(length));
+        if (!JisToEucJp(bytes, static_cast<size_t>(length), euc)) {
+            return false;
+        }
         if (euc.size() > INT_MAX) {
-            return std::wstring();
+            out.Clear();
+            return true;
         }
         bytes = reinterpret_cast<const uint8_t*>(euc.data());
         length = static_cast<int32_t>(euc.size());
@@ -43,43 +45,97 @@ std::wstring Decode(const uint8_t* bytes, int32_t length, uint32_t codePage) {
     const char* source = reinterpret_cast<const char*>(bytes);
     const int count = MultiByteToWideChar(codePage, 0, source, length, nullptr, 0);
     if (count <= 0) {
-        return std::wstring();
+        out.Clear();
+        return true;
     }
-    std::unique_ptr<wchar_t[]> wide(new wchar_t[static_cast<size_t>(count) + 1]);
-    const int converted = MultiByteToWideChar(codePage, 0, source, length, wide.get(), count);
+    Array<wchar_t> wide;
+    if (!wide.Resize(static_cast<size_t>(count) + 1)) {
+        return false;
+    }
+    const int converted = MultiByteToWideChar(codePage, 0, source, length, wide.data(), count);
     wide[converted > 0 ? converted : 0] = L'\0';
-    return std::wstring(wide.get());
+    return out.Assign(wide.data());
 }
 
-// UTF-16 to multi-byte bytes; empty when the conversion fails.
-ByteBuffer Encode(const wchar_t* text, int length, uint32_t codePage) {
+// Appends UTF-16 text converted to multi-byte bytes to `out`; nothing when the conversion fails. False, with
+// `out` as it was, when memory runs out.
+bool Encode(const wchar_t* text, int length, uint32_t codePage, ByteBuffer& out) {
     const bool detour = NeedsJisDetour(codePage);
     const uint32_t used = detour ? kEucJpCodePage : codePage;
     const int count = WideCharToMultiByte(used, 0, text, length, nullptr, 0, nullptr, nullptr);
     if (count <= 0) {
-        return ByteBuffer();
+        return true;
     }
-    ByteBuffer bytes(static_cast<size_t>(count), '\0');
-    const int converted = WideCharToMultiByte(used, 0, text, length, &bytes[0], count, nullptr, nullptr);
-    bytes.resize(converted > 0 ? static_cast<size_t>(converted) : 0);
-    if (detour) {
-        return EucJpToJis(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+    ByteBuffer euc;
+    ByteBuffer& bytes = detour ? euc : out;
+    const size_t start = bytes.size();
+    if (!bytes.Resize(start + static_cast<size_t>(count))) {
+        return false;
     }
-    return bytes;
+    const int converted =
+        WideCharToMultiByte(used, 0, text, length, bytes.data() + start, count, nullptr, nullptr);
+    bytes.Truncate(start + (converted > 0 ? static_cast<size_t>(converted) : 0));
+    if (!detour) {
+        return true;
+    }
+    ByteBuffer jis;
+    return EucJpToJis(reinterpret_cast<const uint8_t*>(euc.data()), euc.size(), jis) &&
+           out.Append(jis.data(), jis.size());
 }
 
-// UTF-16 text from little-endian units, up to the first zero unit and at most `units` of them.
-std::wstring Utf16FromLittleEndian(const uint8_t* bytes, size_t units) {
-    std::wstring text;
-    text.reserve(units);
-    for (size_t i = 0; i < units; ++i) {
-        const wchar_t unit = static_cast<wchar_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
-        if (unit == 0) {
-            break;
-        }
-        text.push_back(unit);
+// Replaces `out` with UTF-16 text from little-endian units, up to the first zero unit and at most `units` of
+// them. False, with `out` untouched, when memory runs out.
+bool Utf16FromLittleEndian(const uint8_t* bytes, size_t units, WideString& out) {
+    size_t length = 0;
+    while (length < units && (bytes[2 * length] | bytes[2 * length + 1]) != 0) {
+        ++length;
     }
-    return text;
+    WideString text;
+    if (!text.Reserve(length)) {
+        return false;
+    }
+    wchar_t chunk[256];
+    for (size_t i = 0; i < length;) {
+        size_t n = 0;
+        for (; n < std::size(chunk) && i < length; ++n, ++i) {
+            chunk[n] = static_cast<wchar_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
+        }
+        (void)text.Append(std::wstring_view(chunk, n));  // room reserved above
+    }
+    out.Swap(text);
+    return true;
+}
+
+// Replaces `bytes` with the file's content for `text` in encoding `code`. False when memory runs out and when
+// a non-empty text converts to no bytes.
+bool FileBytes(const wchar_t* text, int32_t code, ByteBuffer& bytes) {
+    const size_t length = std::wcslen(text);
+    if (length > INT_MAX / 2 - 1) {
+        return false;
+    }
+    bytes.Clear();
+    if (code == Utf16Le || code == Utf16Be) {
+        if (!bytes.Resize(2 * length + 2)) {
+            return false;
+        }
+        bytes[0] = static_cast<char>(0xFF);
+        bytes[1] = static_cast<char>(0xFE);
+        for (size_t i = 0; i < length; ++i) {
+            const uint16_t unit = static_cast<uint16_t>(text[i]);
+            bytes[2 + 2 * i] = static_cast<char>(unit & 0xFF);
+            bytes[3 + 2 * i] = static_cast<char>(unit >> 8);
+        }
+        if (code == Utf16Be) {
+            SwapByteOrder16(reinterpret_cast<uint8_t*>(bytes.data()), static_cast<int32_t>(bytes.size()));
+        }
+        return true;
+    }
+    if (code == Utf8Bom && !bytes.Append("\xEF\xBB\xBF", 3)) {
+        return false;
+    }
+    const size_t mark = bytes.size();
+    return Encode(text, static_cast<int>(length), CodePageForEncoding(code), bytes) &&
+           (length == 0 || bytes.size() != mark);
 }
 
 // False when a write fails or stops making progress, as on a full disk.
@@ -172,7 +228,10 @@ bool SaveBytes(const wchar_t* path, const ByteBuffer& content) {
     if (!MayReplace(path, &attributes)) {
         return false;
     }
-    std::wstring sideName = std::wstring(path) + L".tmp";
+    WideString sideName;
+    if (!sideName.Append(path) || !sideName.Append(L".tmp")) {
+        return false;
+    }
     const wchar_t* side = sideName.c_str();
     // Made with the target's own attributes, which Wine's ReplaceFileW and a rename do not carry over; a
     // hidden leftover could not be taken over otherwise.
@@ -194,7 +253,7 @@ bool SaveBytes(const wchar_t* path, const ByteBuffer& content) {
     return placed;
 }
 
-bool ReadWhole(const wchar_t* path, std::wstring& text, int32_t* code) {
+bool ReadWhole(const wchar_t* path, WideString& text, int32_t* code) {
     if (!IsExistingFile(path)) {
         return false;
     }
@@ -208,15 +267,14 @@ bool ReadWhole(const wchar_t* path, std::wstring& text, int32_t* code) {
         return false;
     }
     // Two zero bytes after the data end every UTF-16 text and pair an odd last byte.
-    const size_t capacity = static_cast<size_t>(size.QuadPart) + 2;
-    std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[capacity]);
-    if (!buffer) {
+    Array<uint8_t> buffer;
+    if (!buffer.Resize(static_cast<size_t>(size.QuadPart) + 2)) {
         return false;
     }
     // A read that fails (a device or network error) is no empty file: the caller must not save over it. One
     // that returns fewer bytes than the size uses what arrived.
     DWORD read = 0;
-    if (!ReadFile(file.get(), buffer.get(), static_cast<DWORD>(size.QuadPart), &read, nullptr)) {
+    if (!ReadFile(file.get(), buffer.data(), static_cast<DWORD>(size.QuadPart), &read, nullptr)) {
         return false;
     }
     file.reset();
@@ -224,11 +282,11 @@ bool ReadWhole(const wchar_t* path, std::wstring& text, int32_t* code) {
     buffer[length] = 0;
     buffer[length + 1] = 0;
 
-    int32_t detected = DetectTextEncoding(buffer.get(), length);
-    if (code != nullptr) {
-        *code = detected;
-    }
+    int32_t detected = DetectTextEncoding(buffer.data(), length);
     if (detected == NotText) {
+        if (code != nullptr) {
+            *code = NotText;
+        }
         return false;
     }
     const uint32_t codePage = CodePageForEncoding(detected);
@@ -237,7 +295,7 @@ bool ReadWhole(const wchar_t* path, std::wstring& text, int32_t* code) {
         detected = Utf16Le;
         if (length >= 2 && buffer[0] == 0xFE && buffer[1] == 0xFF) {
             detected = Utf16Be;
-            SwapByteOrder16(buffer.get() + 2, length - 2);
+            SwapByteOrder16(buffer.data() + 2, length - 2);
             skip = 2;
         } else if (length >= 2 && buffer[0] == 0xFF && buffer[1] == 0xFE) {
             skip = 2;
@@ -250,70 +308,37 @@ bool ReadWhole(const wchar_t* path, std::wstring& text, int32_t* code) {
         }
     }
     length -= skip;
+    WideString decoded;
+    // An odd last byte pairs with the first appended zero into one more unit.
+    const bool done =
+        detected == Utf16Le || detected == Utf16Be
+            ? Utf16FromLittleEndian(buffer.data() + skip, (static_cast<size_t>(length) + 1) / 2, decoded)
+            : Decode(buffer.data() + skip, length, codePage, decoded);
+    // Running out of memory counts as no read: the caller must not take a part for the whole.
+    if (!done) {
+        return false;
+    }
+    text.Swap(decoded);
     if (code != nullptr) {
         *code = detected;
-    }
-    if (detected == Utf16Le || detected == Utf16Be) {
-        // An odd last byte pairs with the first appended zero into one more unit.
-        text = Utf16FromLittleEndian(buffer.get() + skip, (static_cast<size_t>(length) + 1) / 2);
-    } else {
-        text = Decode(buffer.get() + skip, length, codePage);
     }
     return true;
 }
 
 }  // namespace
 
-bool ReadTextFile(const wchar_t* path, std::wstring& text, int32_t* code) {
-    const int32_t preset = code != nullptr ? *code : 0;
-    try {
-        return ReadWhole(path, text, code);
-    } catch (const std::bad_alloc&) {
-        // As for a file that could not be read at all: the caller must not take a part for the whole.
-        if (code != nullptr) {
-            *code = preset;
-        }
-        return false;
-    }
+bool ReadTextFile(const wchar_t* path, WideString& text, int32_t* code) {
+    return ReadWhole(path, text, code);
 }
 
 bool WriteTextFile(const wchar_t* path, const wchar_t* text, int32_t code) {
-    const uint32_t codePage = CodePageForEncoding(code);
-    try {
-        const size_t length = std::wcslen(text);
-        if (length > INT_MAX / 2 - 1) {
-            return false;
-        }
-        ByteBuffer bytes;
-        if (code == Utf16Le || code == Utf16Be) {
-            bytes.resize(2 * length + 2);
-            bytes[0] = static_cast<char>(0xFF);
-            bytes[1] = static_cast<char>(0xFE);
-            for (size_t i = 0; i < length; ++i) {
-                const uint16_t unit = static_cast<uint16_t>(text[i]);
-                bytes[2 + 2 * i] = static_cast<char>(unit & 0xFF);
-                bytes[3 + 2 * i] = static_cast<char>(unit >> 8);
-            }
-            if (code == Utf16Be) {
-                SwapByteOrder16(reinterpret_cast<uint8_t*>(&bytes[0]), static_cast<int32_t>(bytes.size()));
-            }
-        } else {
-            bytes = Encode(text, static_cast<int>(length), codePage);
-            if (length != 0 && bytes.empty()) {
-                return false;
-            }
-            if (code == Utf8Bom) {
-                const char mark[] = "\xEF\xBB\xBF";
-                bytes.insert(bytes.begin(), mark, mark + 3);
-            }
-        }
-
-        const std::wstring folder = DirectoryOf(path);
-        if (!folder.empty() && (!PathFileExistsW(folder.c_str()) || !PathIsDirectoryW(folder.c_str()))) {
-            (void)SHCreateDirectory(nullptr, folder.c_str());
-        }
-        return SaveBytes(path, bytes);
-    } catch (const std::bad_alloc&) {
+    ByteBuffer bytes;
+    WideString folder;
+    if (!FileBytes(text, code, bytes) || !DirectoryOf(path, folder)) {
         return false;
     }
+    if (!folder.empty() && (!PathFileExistsW(folder.c_str()) || !PathIsDirectoryW(folder.c_str()))) {
+        (void)SHCreateDirectory(nullptr, folder.c_str());
+    }
+    return SaveBytes(path, bytes);
 }

@@ -2,14 +2,14 @@
 // file in a given encoding. Files are opened with share mode 0 and closed before returning.
 #pragma once
 
+#include "base/wide_string.h"
+
 #include <cstdint>
-#include <string>
 
 // Replaces `text` with the file's content and stores the settled encoding in *code (when given). False,
 // with both untouched, when the path is no file, cannot be opened or read, is 2 GiB or larger or memory runs
-// out;
-// false with *code NotText and `text` untouched when the bytes are no text.
-bool ReadTextFile(const wchar_t* path, std::wstring& text, int32_t* code);
+// out; false with *code NotText and `text` untouched when the bytes are no text.
+bool ReadTextFile(const wchar_t* path, WideString& text, int32_t* code);
 
 // Writes `text` in encoding `code`, creating missing folders: the whole new content goes to the side file
 // "<path>.tmp", which then takes the old file's place, keeping its attributes and security; a side file that
@@ -17,5 +17,5 @@ bool ReadTextFile(const wchar_t* path, std::wstring& text, int32_t* code);
 // place, its growth first, so that a full disk still leaves it as it was. False, with the old file as it was
 // and no side file left, when the file or the side file is held open elsewhere (another save under way), the
 // file is read-only or otherwise not ours to write, a write fails (a full disk) or the new file cannot take
-// its place, and when a non-empty text converts to no bytes.
+// its place, when a non-empty text converts to no bytes, and when memory runs out.
 bool WriteTextFile(const wchar_t* path, const wchar_t* text, int32_t code);

@@ -3,26 +3,33 @@
 
 #include <gtest/gtest.h>
 
+#include <initializer_list>
 #include <string>
+#include <utility>
 
 namespace {
 
 // Records what the parser reports as one readable string.
 class Recorder final : public IniTextHandler {
   public:
-    void OnLineBreak(std::wstring_view lineBreak) override {
+    bool OnLineBreak(std::wstring_view lineBreak) override {
         log += lineBreak == L"\r\n" ? L"<CRLF>" : lineBreak == L"\r" ? L"<CR>" : L"<LF>";
+        return true;
     }
-    void OnSection(std::wstring_view name) override { log.append(L"[").append(name).append(L"]"); }
-    void OnEntry(std::wstring_view key, std::wstring_view value) override {
+    bool OnSection(std::wstring_view name) override {
+        log.append(L"[").append(name).append(L"]");
+        return true;
+    }
+    bool OnEntry(std::wstring_view key, std::wstring_view value) override {
         log.append(L"{").append(key).append(L"|").append(value).append(L"}");
+        return true;
     }
     std::wstring log;
 };
 
 std::wstring Parse(const std::wstring& text) {
     Recorder recorder;
-    ParseIniText(text, recorder);
+    EXPECT_TRUE(ParseIniText(text, recorder));
     return recorder.log;
 }
 
@@ -86,9 +93,33 @@ TEST(ParseDecimalInt32, FollowsWcstolBase10) {
         {L"-", false, 0},
         {L"   ", false, 0},
         {L"- 1", false, 0},
+        // The Windows C runtime's blanks and digits, in every build: the ideographic space and the full-width
+        // digits that an input method types, other scripts' digits, and what is neither.
         {L"\x3000"
          L"1",
-         false, 0},  // only the C locale's blanks are skipped
+         true, 1},
+        {L"\x00A0\x2000\x202F"
+         L"5",
+         true, 5},
+        {L"\xFF11\xFF12", true, 12},
+        {L"-\xFF13", true, -3},
+        {L"4\xFF15"
+         L"6",
+         true, 456},
+        {L"\x0661\x0966\x0E59", true, 109},
+        {L"\xFF12\xFF11\xFF14\xFF17\xFF14\xFF18\xFF13\xFF16\xFF14\xFF18", true, INT32_MAX},
+        {L"\xFF0D"
+         L"1",
+         false, 0},  // a full-width minus is no sign
+        {L"\x0085"
+         L"1",
+         false, 0},  // NEL is no blank to it
+        {L"\x200B"
+         L"1",
+         false, 0},
+        {L"\x066A", false, 0},
+        {L"\xFF1A", false, 0},
+        {L"\U0001FF11", false, 0},  // beyond 16 bits: no digit, though its low 16 bits are one
     };
     for (const NumberCase& c : cases) {
         int32_t value = 1234;
@@ -97,50 +128,60 @@ TEST(ParseDecimalInt32, FollowsWcstolBase10) {
     }
 }
 
-IniEntry MakeEntry(int32_t kind, const std::wstring& format = L"") {
+void Set(WideString& target, std::wstring_view text) {
+    ASSERT_TRUE(target.Assign(text));
+}
+
+IniEntry MakeEntry(int32_t kind, std::wstring_view format = L"") {
     IniEntry entry;
-    entry.name = L"k";
+    EXPECT_TRUE(entry.name.Assign(L"k"));
     entry.kind = kind;
-    entry.format = format;
+    EXPECT_TRUE(entry.format.Assign(format));
     return entry;
+}
+
+std::wstring Format(const IniEntry& entry) {
+    WideString out;
+    EXPECT_TRUE(FormatIniValue(entry, out));
+    return std::wstring(out.view());
 }
 
 TEST(FormatIniValue, WritesTheFieldOfTheKind) {
     IniEntry integer = MakeEntry(Integer);
     integer.integer = -5;
-    integer.text = L"ignored";
-    EXPECT_EQ(FormatIniValue(integer), L"-5");
+    Set(integer.text, L"ignored");
+    EXPECT_EQ(Format(integer), L"-5");
     integer.integer = INT32_MIN;
-    EXPECT_EQ(FormatIniValue(integer), L"-2147483648");
-    integer.format = L"%03d";
+    EXPECT_EQ(Format(integer), L"-2147483648");
+    Set(integer.format, L"%03d");
     integer.integer = 7;
-    EXPECT_EQ(FormatIniValue(integer), L"007");
-    integer.format = L"%%%x!";
+    EXPECT_EQ(Format(integer), L"007");
+    Set(integer.format, L"%%%x!");
     integer.integer = 255;
-    EXPECT_EQ(FormatIniValue(integer), L"%ff!");
-    integer.format = L"%9999d";  // the widest field taken
-    EXPECT_EQ(FormatIniValue(integer), std::wstring(9996, L' ') + L"255");
+    EXPECT_EQ(Format(integer), L"%ff!");
+    Set(integer.format, L"%9999d");  // the widest field taken
+    EXPECT_EQ(Format(integer), std::wstring(9996, L' ') + L"255");
 
     IniEntry real = MakeEntry(Real);
     real.real = 0.5;
-    EXPECT_EQ(FormatIniValue(real), L"0.500000");
-    real.format = L"x%5.1f";
-    EXPECT_EQ(FormatIniValue(real), L"x  0.5");
-    real.format = L"%lf";
-    EXPECT_EQ(FormatIniValue(real), L"0.500000");
+    EXPECT_EQ(Format(real), L"0.500000");
+    Set(real.format, L"x%5.1f");
+    EXPECT_EQ(Format(real), L"x  0.5");
+    Set(real.format, L"%lf");
+    EXPECT_EQ(Format(real), L"0.500000");
     real.real = 1e300;
-    real.format.clear();
-    EXPECT_EQ(FormatIniValue(real).size(), 301u + 7u);
+    real.format.Clear();
+    EXPECT_EQ(Format(real).size(), 301u + 7u);
 
     IniEntry raw = MakeEntry(Raw);
-    raw.text = L" 12 blanks kept ";
+    Set(raw.text, L" 12 blanks kept ");
     raw.integer = 99;
-    EXPECT_EQ(FormatIniValue(raw), L" 12 blanks kept ");
+    EXPECT_EQ(Format(raw), L" 12 blanks kept ");
     IniEntry text = MakeEntry(Text);
-    text.text = L"テキスト";
-    EXPECT_EQ(FormatIniValue(text), L"テキスト");
-    EXPECT_EQ(FormatIniValue(MakeEntry(9)), L"");
-    EXPECT_EQ(FormatIniValue(MakeEntry(-1)), L"");
+    Set(text.text, L"テキスト");
+    EXPECT_EQ(Format(text), L"テキスト");
+    EXPECT_EQ(Format(MakeEntry(9)), L"");
+    EXPECT_EQ(Format(MakeEntry(-1)), L"");
 }
 
 TEST(FormatIniValue, FormatsThatWouldMisreadTheArgumentFallBack) {
@@ -149,43 +190,53 @@ TEST(FormatIniValue, FormatsThatWouldMisreadTheArgumentFallBack) {
     for (const wchar_t* format : intFallbacks) {
         IniEntry entry = MakeEntry(Integer, format);
         entry.integer = 3;
-        EXPECT_EQ(FormatIniValue(entry), L"3") << testing::PrintToString(std::wstring(format));
+        EXPECT_EQ(Format(entry), L"3") << testing::PrintToString(std::wstring(format));
     }
     const wchar_t* const realFallbacks[] = {L"%d", L"%s", L"%f %f", L"%.*f", L"%10000f", L"%.99779777f"};
     for (const wchar_t* format : realFallbacks) {
         IniEntry entry = MakeEntry(Real, format);
         entry.real = 2.25;
-        EXPECT_EQ(FormatIniValue(entry), L"2.250000") << testing::PrintToString(std::wstring(format));
+        EXPECT_EQ(Format(entry), L"2.250000") << testing::PrintToString(std::wstring(format));
     }
 }
 
-std::unique_ptr<IniSection> MakeSection(const std::wstring& name,
-                                        std::initializer_list<std::pair<const wchar_t*, int32_t>> entries) {
-    auto section = std::make_unique<IniSection>(name);
+using Sections = Array<HeapPtr<IniSection>>;
+
+void AddSection(Sections& sections,
+                std::wstring_view name,
+                std::initializer_list<std::pair<const wchar_t*, int32_t>> entries) {
+    HeapPtr<IniSection> section = MakeHeap<IniSection>();
+    ASSERT_TRUE(section && section->name.Assign(name));
     for (const auto& [key, value] : entries) {
-        auto entry = std::make_unique<IniEntry>(MakeEntry(Integer));
-        entry->name = key;
+        HeapPtr<IniEntry> entry = MakeHeap<IniEntry>(MakeEntry(Integer));
+        ASSERT_TRUE(entry && entry->name.Assign(key));
         entry->integer = value;
-        section->entries.push_back(std::move(entry));
+        ASSERT_TRUE(section->entries.Append(std::move(entry)));
     }
-    return section;
+    ASSERT_TRUE(sections.Append(std::move(section)));
+}
+
+std::wstring Serialize(const Sections& sections, std::wstring_view newline) {
+    WideString out;
+    EXPECT_TRUE(SerializeIni(sections, newline, out));
+    return std::wstring(out.view());
 }
 
 TEST(SerializeIni, WritesSectionsInOrder) {
-    std::vector<std::unique_ptr<IniSection>> sections;
-    EXPECT_EQ(SerializeIni(sections, L"\r\n"), L"");
+    Sections sections;
+    EXPECT_EQ(Serialize(sections, L"\r\n"), L"");
 
-    sections.push_back(MakeSection(L"", {{L"ShowBar", 1}, {L"UseRegExp", 0}}));
-    EXPECT_EQ(SerializeIni(sections, L"\r\n"), L"ShowBar=1\r\nUseRegExp=0\r\n\r\n");
+    AddSection(sections, L"", {{L"ShowBar", 1}, {L"UseRegExp", 0}});
+    EXPECT_EQ(Serialize(sections, L"\r\n"), L"ShowBar=1\r\nUseRegExp=0\r\n\r\n");
 
-    sections.push_back(MakeSection(L"Other", {{L"a", -5}}));
-    sections.push_back(MakeSection(L"Empty", {}));
-    EXPECT_EQ(SerializeIni(sections, L"\n"), L"ShowBar=1\nUseRegExp=0\n\n[Other]\na=-5\n\n[Empty]\n\n");
+    AddSection(sections, L"Other", {{L"a", -5}});
+    AddSection(sections, L"Empty", {});
+    EXPECT_EQ(Serialize(sections, L"\n"), L"ShowBar=1\nUseRegExp=0\n\n[Other]\na=-5\n\n[Empty]\n\n");
 
-    std::vector<std::unique_ptr<IniSection>> unnamedLater;
-    unnamedLater.push_back(MakeSection(L"First", {{L"x", 1}}));
-    unnamedLater.push_back(MakeSection(L"", {{L"y", 2}}));
-    EXPECT_EQ(SerializeIni(unnamedLater, L"\r"), L"[First]\rx=1\r\r[]\ry=2\r\r");
+    Sections unnamedLater;
+    AddSection(unnamedLater, L"First", {{L"x", 1}});
+    AddSection(unnamedLater, L"", {{L"y", 2}});
+    EXPECT_EQ(Serialize(unnamedLater, L"\r"), L"[First]\rx=1\r\r[]\ry=2\r\r");
 }
 
 TEST(OrdinalLess, ComparesCodeUnitsUnsigned) {

@@ -17,12 +17,14 @@ std::string Hex(const std::string& hex) {
 }
 
 std::string ToEuc(const std::string& jis) {
-    const ByteBuffer bytes = JisToEucJp(reinterpret_cast<const uint8_t*>(jis.data()), jis.size());
+    ByteBuffer bytes;
+    EXPECT_TRUE(JisToEucJp(reinterpret_cast<const uint8_t*>(jis.data()), jis.size(), bytes));
     return std::string(bytes.begin(), bytes.end());
 }
 
 std::string ToJis(const std::string& euc) {
-    const ByteBuffer bytes = EucJpToJis(reinterpret_cast<const uint8_t*>(euc.data()), euc.size());
+    ByteBuffer bytes;
+    EXPECT_TRUE(EucJpToJis(reinterpret_cast<const uint8_t*>(euc.data()), euc.size(), bytes));
     return std::string(bytes.begin(), bytes.end());
 }
 

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 namespace {
 
 struct SplitCase {
@@ -31,10 +33,10 @@ TEST(SplitPath, SplitsDriveFolderStemAndExtension) {
     for (const SplitCase& c : cases) {
         const PathParts parts = SplitPath(c.path);
         const std::string where = testing::PrintToString(std::wstring(c.path));
-        EXPECT_EQ(parts.drive, c.drive) << where;
-        EXPECT_EQ(parts.folder, c.folder) << where;
-        EXPECT_EQ(parts.stem, c.stem) << where;
-        EXPECT_EQ(parts.extension, c.extension) << where;
+        EXPECT_EQ(std::wstring(parts.drive), c.drive) << where;
+        EXPECT_EQ(std::wstring(parts.folder), c.folder) << where;
+        EXPECT_EQ(std::wstring(parts.stem), c.stem) << where;
+        EXPECT_EQ(std::wstring(parts.extension), c.extension) << where;
     }
 }
 

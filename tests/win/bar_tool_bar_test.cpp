@@ -206,8 +206,8 @@ TEST_F(ToolBarTest, RefusedBarIsOfferedAgainWithTheSameWindow) {
 TEST_F(ToolBarTest, UnboundSearchFieldLeavesAPlainBar) {
     // Measure what a whole attach allocates; the last of it is the search field's binding.
     AttachBar(NewState(), frame);
-    const int before = Allocations();
     BarState& measured = NewState();
+    const int before = Allocations();
     AttachBar(measured, frame);
     const int perAttach = Allocations() - before;
     ASSERT_GE(perAttach, 3);

@@ -2,15 +2,24 @@
 // files and hostile files.
 #include "base/unique_handle.h"
 #include "settings/ini_document.h"
+#include "settings/ini_text.h"
 #include "settings/text_encoding.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <cstdio>
+#include <cwchar>
 #include <random>
 #include <string>
+#include <vector>
 
 namespace {
+
+std::wstring Str(const WideString& text) {
+    return std::wstring(text.view());
+}
 
 std::wstring GoldenFile(const std::wstring& name) {
     return std::wstring(FINDRAIL_SETTINGS_DATA) + L"/ini/" + name;
@@ -31,7 +40,7 @@ class Document : public ::testing::Test {
     }
 
     // What frame close does: ShowBar into the current section, written with "%d".
-    void CloseFrame(int32_t value) { doc.SetValue(doc.currentSection, L"ShowBar", value)->format.clear(); }
+    void CloseFrame(int32_t value) { doc.SetValue(doc.currentSection, L"ShowBar", value)->format.Clear(); }
 
     std::string SaveAndRead() {
         doc.Save(doc.path, Utf8);
@@ -72,7 +81,7 @@ TEST_F(Document, GoldenFilesRoundTrip) {
         ASSERT_TRUE(CopyFileW(input.c_str(), copy.c_str(), FALSE));
         golden.Load(copy);
         EXPECT_FALSE(golden.modified) << ToUtf8(name);
-        golden.SetValue(golden.currentSection, L"ShowBar", 0)->format.clear();
+        golden.SetValue(golden.currentSection, L"ShowBar", 0)->format.Clear();
         golden.Save(golden.path, Utf8);
         EXPECT_EQ(ReadFileBytes(copy), expected) << ToUtf8(name);
         EXPECT_FALSE(golden.modified);
@@ -81,11 +90,11 @@ TEST_F(Document, GoldenFilesRoundTrip) {
 
 TEST_F(Document, LoadRecordsPathEncodingAndSection) {
     LoadBytes("[A]\r\nx=1\r\n[B]\r\n[C]\r\n");
-    EXPECT_EQ(doc.path, path);
+    EXPECT_EQ(Str(doc.path), path);
     EXPECT_EQ(doc.encoding, Ansi);
-    EXPECT_EQ(doc.currentSection, L"A");  // the section of the last entry, not the last section line
+    EXPECT_EQ(Str(doc.currentSection), L"A");  // the section of the last entry, not the last section line
     EXPECT_FALSE(doc.modified);
-    EXPECT_EQ(doc.newline, L"\r\n");
+    EXPECT_EQ(Str(doc.newline), L"\r\n");
     EXPECT_TRUE(doc.newlineFound);
     ASSERT_EQ(doc.sections.size(), 1u);
 }
@@ -142,6 +151,39 @@ TEST_F(Document, RawTextBecomesIntegerOnFirstRead) {
               "k17=67\r\nk18=0\r\n\r\n");
 }
 
+// The number reader is written out, so that every build reads alike; here it meets the C runtime's own
+// wcstol, whose blanks and digit blocks it follows: every UTF-16 unit before a "1" (a blank is skipped, a
+// digit reads as tens) and after a sign, then the limits.
+TEST(ParseDecimalInt32, ReadsAsTheRuntimesWcstol) {
+    std::vector<std::wstring> texts;
+    for (uint32_t unit = 1; unit <= 0xFFFF; ++unit) {
+        const wchar_t c = static_cast<wchar_t>(unit);
+        texts.push_back({c, L'1'});
+        texts.push_back({L'-', c});
+    }
+    for (const wchar_t* text : {L"2147483647", L"2147483648", L"-2147483648", L"-2147483649",
+                                L"\xFF19\xFF19\xFF19\xFF19\xFF19\xFF19\xFF19\xFF19\xFF19\xFF19\xFF19\xFF19",
+                                L"-\x0669\x0669\x0669\x0669\x0669\x0669\x0669\x0669\x0669\x0669\x0669",
+                                L"\x3000+\xFF10\xFF17", L"+-1", L"", L" \x3000"}) {
+        texts.push_back(text);
+    }
+    std::string mismatches;
+    for (const std::wstring& text : texts) {
+        wchar_t* end = nullptr;
+        const long expected = std::wcstol(text.c_str(), &end, 10);
+        const bool expectedRead = end != text.c_str();
+        int32_t value = 777;
+        const bool read = ParseDecimalInt32(text, &value);
+        if (read != expectedRead || value != (expectedRead ? expected : 777)) {
+            char unit[16];
+            (void)std::snprintf(unit, sizeof unit, "%04X%04X ", static_cast<unsigned>(text[0]),
+                                text.size() > 1 ? static_cast<unsigned>(text[1]) : 0u);
+            mismatches += unit;
+        }
+    }
+    EXPECT_EQ(mismatches, "");
+}
+
 TEST_F(Document, NamesMatchWithoutLetterCase) {
     LoadBytes("ShowBar=0\r\n");
     int32_t value = 5;
@@ -154,10 +196,10 @@ TEST_F(Document, NamesMatchWithoutLetterCase) {
     doc.SetValue(L"GRÖSSE", L"a", 2);  // not a case variant: a different section
     doc.SetValue(L"größe", L"ä", 3);
     ASSERT_EQ(doc.sections.size(), 3u);
-    EXPECT_EQ(doc.sections[1]->name, L"Größe");
+    EXPECT_EQ(Str(doc.sections[1]->name), L"Größe");
     ASSERT_EQ(doc.sections[1]->entries.size(), 1u);
     EXPECT_EQ(doc.sections[1]->entries[0]->integer, 3);
-    EXPECT_EQ(doc.sections[1]->entries[0]->name, L"Ä");
+    EXPECT_EQ(Str(doc.sections[1]->entries[0]->name), L"Ä");
     // Blanks are part of a name.
     doc.SetValue(L"", L" showbar", 9);
     EXPECT_EQ(doc.sections[0]->entries.size(), 2u);
@@ -165,7 +207,7 @@ TEST_F(Document, NamesMatchWithoutLetterCase) {
 
 TEST_F(Document, ReadsFailWithoutTouchingOrCreating) {
     LoadBytes("[S]\r\nt=1\r\n");
-    const std::wstring digits = L"42";
+    const std::wstring_view digits = L"42";
     doc.SetValue(L"S", L"text", &digits, Text);
     const double half = 0.5;
     doc.SetValue(L"S", L"real", &half, Real);
@@ -179,7 +221,7 @@ TEST_F(Document, ReadsFailWithoutTouchingOrCreating) {
     EXPECT_EQ(doc.sections.size(), 1u);
     EXPECT_EQ(doc.sections[0]->entries.size(), 3u);
     // The failed reads still name the section that later calls use.
-    EXPECT_EQ(doc.currentSection, L"S");
+    EXPECT_EQ(Str(doc.currentSection), L"S");
     EXPECT_TRUE(doc.GetInt(doc.currentSection, L"T", &value));
     EXPECT_EQ(value, 1);
 }
@@ -194,12 +236,12 @@ TEST_F(Document, KindIsFixedAtCreation) {
 
     const double quarter = 0.25;
     EXPECT_EQ(doc.SetValue(L"", L"R", &quarter, Real)->kind, Real);
-    IniEntry* number = doc.SetValue(L"", L"N", -5);
-    const std::wstring ignored = L"ignored";
+    IniEntry* number = doc.SetValue(L"", L"N", 5);
+    const std::wstring_view ignored = L"ignored";
     doc.SetValue(L"", L"N", &ignored, Text);
     doc.SetValue(L"", L"Odd", &quarter, 7);
-    number->format = L"%+d";
-    EXPECT_EQ(SaveAndRead(), "ShowBar=0\r\nR=0.250000\r\nN=-5\r\nOdd=\r\n\r\n");
+    ASSERT_TRUE(number->format.Assign(L"%+d"));
+    EXPECT_EQ(SaveAndRead(), "ShowBar=0\r\nR=0.250000\r\nN=+5\r\nOdd=\r\n\r\n");
 }
 
 TEST_F(Document, NewSectionsAndEntriesGoLast) {
@@ -215,8 +257,8 @@ TEST_F(Document, CurrentSectionMayBePassedItself) {
     int32_t value = 1;
     EXPECT_TRUE(doc.GetInt(doc.currentSection, L"ShowBar", &value));
     EXPECT_EQ(value, 0);
-    doc.SetValue(doc.currentSection, L"UseRegExp", 1)->format.clear();
-    EXPECT_EQ(doc.currentSection, L"Long section name that does not fit a short string buffer");
+    doc.SetValue(doc.currentSection, L"UseRegExp", 1)->format.Clear();
+    EXPECT_EQ(Str(doc.currentSection), L"Long section name that does not fit a short string buffer");
     EXPECT_EQ(doc.sections.size(), 1u);
 }
 
@@ -245,7 +287,7 @@ TEST_F(Document, MissingFileStartsEmptyAndIsCreated) {
     doc.Load(path);
     EXPECT_TRUE(doc.sections.empty());
     EXPECT_EQ(doc.encoding, Unset);
-    EXPECT_EQ(doc.currentSection, L"");
+    EXPECT_EQ(Str(doc.currentSection), L"");
     int32_t showBar = 1;
     EXPECT_FALSE(doc.GetInt(doc.currentSection, L"ShowBar", &showBar));
     EXPECT_EQ(showBar, 1);
@@ -329,7 +371,7 @@ TEST_F(Document, HostileFilesFallBackToDefaults) {
         (void)hostile.GetInt(hostile.currentSection, L"ShowBar", &showBar);
         (void)hostile.GetInt(hostile.currentSection, L"UseRegExp", &useRegExp);
         EXPECT_EQ(showBar, c.showBar) << c.name;
-        hostile.SetValue(hostile.currentSection, L"ShowBar", 1)->format.clear();
+        hostile.SetValue(hostile.currentSection, L"ShowBar", 1)->format.Clear();
         hostile.Save(hostile.path, Utf8);
         EXPECT_FALSE(ReadFileBytes(path).empty()) << c.name;
     }

@@ -6,10 +6,11 @@
 
 #include <cstdio>
 #include <string>
+#include <string_view>
 
 namespace {
 
-std::string Utf8(const std::wstring& text) {
+std::string Utf8(std::wstring_view text) {
     const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
                                          nullptr, nullptr);
     std::string bytes(static_cast<size_t>(size), '\0');

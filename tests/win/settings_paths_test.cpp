@@ -81,9 +81,9 @@ TEST(SettingsPaths, StemComesFromTheModule) {
     ASSERT_NE(module, nullptr);
     InitModulePaths(module);
     FreeLibrary(module);
-    EXPECT_EQ(moduleStem, L"a.b.c");
-    EXPECT_EQ(hostIniPath, RoamingKeloFolder() + L"Kelo.ini");
-    EXPECT_EQ(pluginIniPath, RoamingKeloFolder() + L"Plugins\\a.b.c\\a.b.c.ini");
+    EXPECT_EQ(std::wstring(moduleStem.view()), L"a.b.c");
+    EXPECT_EQ(std::wstring(hostIniPath.view()), RoamingKeloFolder() + L"Kelo.ini");
+    EXPECT_EQ(std::wstring(pluginIniPath.view()), RoamingKeloFolder() + L"Plugins\\a.b.c\\a.b.c.ini");
 }
 
 TEST(SettingsPaths, DirectoryOfAndIsExistingFile) {
@@ -95,7 +95,9 @@ TEST(SettingsPaths, DirectoryOfAndIsExistingFile) {
         {L"\\\\server\\share\\x.ini", L"\\\\server\\share\\"},
     };
     for (const auto& [path, folder] : directories) {
-        EXPECT_EQ(DirectoryOf(path), folder) << ToUtf8(path);
+        WideString directory;
+        EXPECT_TRUE(DirectoryOf(path, directory)) << ToUtf8(path);
+        EXPECT_EQ(std::wstring(directory.view()), folder) << ToUtf8(path);
     }
     const std::wstring dir = MakeTempDir(L"paths-exist");
     ASSERT_TRUE(WriteFileBytes(dir + L"file.ini", "x"));

@@ -14,6 +14,18 @@ namespace {
 const std::wstring kSample = L"検索バーの設定=表示\r\n正規表現を使う=いいえ\r\n";
 const std::wstring kUntouched = L"caller's text";
 
+// ReadTextFile with a standard string: `text` comes back as the reader left it.
+bool Read(const std::wstring& path, std::wstring& text, int32_t* code) {
+    WideString owned;
+    if (!owned.Assign(text)) {
+        ADD_FAILURE() << "no memory for the test's text";
+        return false;
+    }
+    const bool read = ReadTextFile(path.c_str(), owned, code);
+    text.assign(owned.view());
+    return read;
+}
+
 std::wstring DataFile(const std::wstring& name) {
     return std::wstring(FINDRAIL_SETTINGS_DATA) + L"/encodings/" + name;
 }
@@ -87,7 +99,7 @@ TEST(ReadTextFile, ReadsEverySample) {
     for (const ReadCase& c : cases) {
         std::wstring text = kUntouched;
         int32_t code = -1;
-        EXPECT_TRUE(ReadTextFile(DataFile(c.file).c_str(), text, &code)) << ToUtf8(c.file);
+        EXPECT_TRUE(Read(DataFile(c.file), text, &code)) << ToUtf8(c.file);
         EXPECT_EQ(code, c.code) << ToUtf8(c.file);
         EXPECT_EQ(text, c.text) << ToUtf8(c.file);
     }
@@ -97,12 +109,12 @@ TEST(ReadTextFile, NotTextLeavesTheTextAndReportsTheCode) {
     for (const wchar_t* file : {L"NotText.zero-byte.txt", L"NotText.lone-e9.txt"}) {
         std::wstring text = kUntouched;
         int32_t code = -1;
-        EXPECT_FALSE(ReadTextFile(DataFile(file).c_str(), text, &code)) << ToUtf8(file);
+        EXPECT_FALSE(Read(DataFile(file), text, &code)) << ToUtf8(file);
         EXPECT_EQ(code, NotText) << ToUtf8(file);
         EXPECT_EQ(text, kUntouched) << ToUtf8(file);
     }
     std::wstring text;
-    EXPECT_TRUE(ReadTextFile(DataFile(L"Utf8.sample.txt").c_str(), text, nullptr));
+    EXPECT_TRUE(Read(DataFile(L"Utf8.sample.txt"), text, nullptr));
     EXPECT_EQ(text, kSample);
 }
 
@@ -117,7 +129,7 @@ class TextFiles : public ::testing::Test {
     void ExpectUnreadable(const std::wstring& path) {
         std::wstring text = kUntouched;
         int32_t code = 42;
-        EXPECT_FALSE(ReadTextFile(path.c_str(), text, &code)) << ToUtf8(path);
+        EXPECT_FALSE(Read(path, text, &code)) << ToUtf8(path);
         EXPECT_EQ(code, 42) << ToUtf8(path);
         EXPECT_EQ(text, kUntouched) << ToUtf8(path);
     }
@@ -157,7 +169,7 @@ TEST_F(TextFiles, EveryEncodingRoundTrips) {
         ASSERT_TRUE(WriteTextFile(path.c_str(), c.text.c_str(), c.code)) << c.code;
         std::wstring text;
         int32_t code = -1;
-        EXPECT_TRUE(ReadTextFile(path.c_str(), text, &code)) << c.code;
+        EXPECT_TRUE(Read(path, text, &code)) << c.code;
         EXPECT_EQ(code, c.code) << "written as " << c.code << ": " << ReadFileBytes(path);
         EXPECT_EQ(text, c.text) << c.code;
     }
@@ -202,7 +214,7 @@ TEST_F(TextFiles, IsoJisFileWritesBackByteIdentical) {
         ASSERT_FALSE(original.empty());
         std::wstring text;
         int32_t code = 0;
-        ASSERT_TRUE(ReadTextFile(DataFile(file).c_str(), text, &code));
+        ASSERT_TRUE(Read(DataFile(file), text, &code));
         ASSERT_EQ(code, Jis);
         const std::wstring copy = dir + file;
         ASSERT_TRUE(WriteTextFile(copy.c_str(), text.c_str(), code));
@@ -231,7 +243,7 @@ TEST_F(TextFiles, UnreadableFilesLeaveTextAndCode) {
         ExpectUnreadable(locked);
     }
     std::wstring text;
-    EXPECT_TRUE(ReadTextFile(locked.c_str(), text, nullptr));
+    EXPECT_TRUE(Read(locked, text, nullptr));
 }
 
 TEST_F(TextFiles, FileOfTwoGibibytesIsRejected) {
@@ -323,7 +335,7 @@ TEST_F(TextFiles, AttributesDecideAndSurviveASave) {
         const DWORD before = GetFileAttributesW(path.c_str());
         ASSERT_EQ(before & row.attributes, row.attributes);
         std::wstring text;
-        EXPECT_TRUE(ReadTextFile(path.c_str(), text, nullptr));
+        EXPECT_TRUE(Read(path, text, nullptr));
         EXPECT_EQ(WriteTextFile(path.c_str(), L"new=2\r\n", Utf8), row.written);
         EXPECT_EQ(ReadFileBytes(path), row.written ? "new=2\r\n" : "kept=1\r\n");
         EXPECT_EQ(GetFileAttributesW(path.c_str()), before);

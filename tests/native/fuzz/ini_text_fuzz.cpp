@@ -1,6 +1,7 @@
 // INI text invariants on arbitrary UTF-16 text: what the parser reports is well formed, serialising it and
-// parsing again gives the same entries, the number reader agrees with wcstol, and no entry format can make
-// the serialiser read an argument that is not there or write a field of unbounded width.
+// parsing again gives the same entries, the number reader agrees with wcstol on ASCII text (the Windows tier
+// compares the rest with the C runtime's own), and no entry format can make the serialiser read an argument
+// that is not there or write a field of unbounded width.
 #include "settings/ini_text.h"
 
 #include <climits>
@@ -21,20 +22,22 @@ struct Event {
 
 class Collector final : public IniTextHandler {
   public:
-    void OnLineBreak(std::wstring_view lineBreak) override {
+    bool OnLineBreak(std::wstring_view lineBreak) override {
         if (lineBreak != L"\r\n" && lineBreak != L"\r" && lineBreak != L"\n") {
             std::abort();
         }
         ++breaks;
+        return true;
     }
-    void OnSection(std::wstring_view name) override {
+    bool OnSection(std::wstring_view name) override {
         Check(name);
         if (!name.empty() && (IsBlank(name.front()) || IsBlank(name.back()))) {
             std::abort();
         }
         section.assign(name);
+        return true;
     }
-    void OnEntry(std::wstring_view key, std::wstring_view value) override {
+    bool OnEntry(std::wstring_view key, std::wstring_view value) override {
         Check(key);
         Check(value);
         if (key.empty() || IsBlank(key.front()) || IsBlank(key.back()) || key.front() == L';' ||
@@ -42,6 +45,7 @@ class Collector final : public IniTextHandler {
             std::abort();
         }
         events.push_back({section, std::wstring(key), std::wstring(value)});
+        return true;
     }
 
     std::wstring section;
@@ -59,6 +63,11 @@ class Collector final : public IniTextHandler {
 
 void CheckNumber(const std::wstring& value) {
     const std::wstring terminated(value.c_str());  // wcstol stops at the first zero
+    for (const wchar_t c : terminated) {
+        if (static_cast<uint32_t>(c) > 0x7F) {
+            return;
+        }
+    }
     int32_t parsed = 77;
     const bool read = ParseDecimalInt32(terminated, &parsed);
     wchar_t* end = nullptr;
@@ -81,7 +90,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         text.push_back(static_cast<wchar_t>(data[i] | (data[i + 1] << 8)));
     }
     Collector first;
-    ParseIniText(text, first);
+    if (!ParseIniText(text, first)) {
+        std::abort();
+    }
     size_t breaks = 0;
     for (size_t i = 0; i < text.size(); ++i) {
         if (text[i] == L'\n' || text[i] == L'\r') {
@@ -96,37 +107,48 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
 
     // Rebuild sections in the order met, one per run of entries, and write them out.
-    std::vector<std::unique_ptr<IniSection>> sections;
+    Array<HeapPtr<IniSection>> sections;
     for (const Event& e : first.events) {
-        if (sections.empty() || sections.back()->name != e.section) {
-            sections.push_back(std::make_unique<IniSection>(e.section));
+        if (sections.empty() || sections.back()->name.view() != e.section) {
+            HeapPtr<IniSection> section = MakeHeap<IniSection>();
+            if (!section || !section->name.Assign(e.section) || !sections.Append(std::move(section))) {
+                std::abort();
+            }
         }
-        auto entry = std::make_unique<IniEntry>();
-        entry->name = e.key;
+        HeapPtr<IniEntry> entry = MakeHeap<IniEntry>();
+        if (!entry || !entry->name.Assign(e.key) || !entry->text.Assign(e.value)) {
+            std::abort();
+        }
         entry->kind = Raw;
-        entry->text = e.value;
-        sections.back()->entries.push_back(std::move(entry));
+        if (!sections.back()->entries.Append(std::move(entry))) {
+            std::abort();
+        }
         CheckNumber(e.value);
 
         // Width and precision are bounded: the text is the format's own plus one field of bounded size.
         IniEntry formatted;
         formatted.kind = Integer;
         formatted.integer = 12;
-        formatted.format = e.value;
+        WideString text;
+        if (!formatted.format.Assign(e.value) || !FormatIniValue(formatted, text)) {
+            std::abort();
+        }
         const size_t bound = e.value.size() + 2 * 9999 + 400;
-        if (FormatIniValue(formatted).size() > bound) {
+        if (text.size() > bound) {
             std::abort();
         }
         formatted.kind = Real;
         formatted.real = 1.5;
-        if (FormatIniValue(formatted).size() > bound) {
+        if (!FormatIniValue(formatted, text) || text.size() > bound) {
             std::abort();
         }
     }
-    const std::wstring saved = SerializeIni(sections, L"\r\n");
+    WideString saved;
+    if (!SerializeIni(sections, L"\r\n", saved)) {
+        std::abort();
+    }
     Collector second;
-    ParseIniText(saved, second);
-    if (!(second.events == first.events)) {
+    if (!ParseIniText(saved, second) || !(second.events == first.events)) {
         std::abort();
     }
     return 0;

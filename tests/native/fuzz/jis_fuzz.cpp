@@ -13,12 +13,18 @@ bool HasShiftBytes(const std::string& s) {
 }
 
 std::string ToEuc(const std::string& s) {
-    const ByteBuffer bytes = JisToEucJp(reinterpret_cast<const uint8_t*>(s.data()), s.size());
+    ByteBuffer bytes;
+    if (!JisToEucJp(reinterpret_cast<const uint8_t*>(s.data()), s.size(), bytes)) {
+        std::abort();
+    }
     return std::string(bytes.begin(), bytes.end());
 }
 
 std::string ToJis(const std::string& s) {
-    const ByteBuffer bytes = EucJpToJis(reinterpret_cast<const uint8_t*>(s.data()), s.size());
+    ByteBuffer bytes;
+    if (!EucJpToJis(reinterpret_cast<const uint8_t*>(s.data()), s.size(), bytes)) {
+        std::abort();
+    }
     return std::string(bytes.begin(), bytes.end());
 }
 
