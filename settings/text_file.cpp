@@ -203,50 +203,71 @@ bool WriteInPlace(const wchar_t* path, const ByteBuffer& content) {
            SeekTo(file.get(), newSize) && SetEndOfFile(file.get()) && FlushFileBuffers(file.get());
 }
 
-// Puts the complete side file in the target's place. ReplaceFileW keeps the target's security; where the file
-// system lacks what it needs, a rename over the target is all or nothing too, but it is not tried where the
-// target itself refused us. A target that appeared since it was found missing is someone else's.
-bool PutInPlace(const wchar_t* side, const wchar_t* path, bool targetExists) {
+// Puts the complete side file in the target's place. ReplaceFileW keeps the target's security; given the backup
+// name it makes no file of its own (Wine's makes one beside the target otherwise, and leaves it when the target
+// is open elsewhere). Where the file system lacks what it needs, a rename over the target is all or nothing
+// too, but it is not tried where the target itself refused us. A target that appeared since it was found
+// missing is someone else's.
+bool PutInPlace(const wchar_t* side, const wchar_t* backup, const wchar_t* path, bool targetExists) {
     if (!targetExists) {
         return MoveFileExW(side, path, MOVEFILE_WRITE_THROUGH);
     }
-    if (ReplaceFileW(path, side, nullptr, 0, nullptr, nullptr)) {
+    if (ReplaceFileW(path, side, backup, 0, nullptr, nullptr)) {
+        (void)DeleteFileW(backup);
         return true;
     }
-    const DWORD error = GetLastError();
-    return error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION &&
-           MoveFileExW(side, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+    switch (GetLastError()) {
+        case ERROR_UNABLE_TO_MOVE_REPLACEMENT_2:
+            // The old file went to the backup name, the new one stayed: the old one comes back.
+            (void)MoveFileExW(backup, path, MOVEFILE_WRITE_THROUGH);
+            return false;
+        case ERROR_ACCESS_DENIED:
+        case ERROR_SHARING_VIOLATION:
+        case ERROR_UNABLE_TO_REMOVE_REPLACED:
+            return false;
+        default:
+            return MoveFileExW(side, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+    }
 }
 
-// Writes the complete new content to one side file of a fixed name beside the target and only then puts it in
-// the target's place, so that a full disk, or the process ended at any step, leaves the old file or the whole
-// new one. The side file is held with share mode 0 while it is written: a save under way in another process
-// makes this one give way, and what an ended save left is taken over by the next. A side file that was not
-// placed goes. Where no new file can be made, the target is written in place.
+// Writes the complete new content to a side file of a fixed name beside the target and only then puts it in the
+// target's place, so that a full disk, or the process ended at any step, leaves the old file or the whole new
+// one. A save holds the lock file beside them from start to end, with share mode 0: a save under way in another
+// process makes this one give way, and the system deletes the lock with its handle, also when the process ends.
+// Side and backup files that an ended save left are taken over; a side file that was not placed goes. Where no
+// new file can be made, the target is written in place.
 bool SaveBytes(const wchar_t* path, const ByteBuffer& content) {
     DWORD attributes = INVALID_FILE_ATTRIBUTES;
     if (!MayReplace(path, &attributes)) {
         return false;
     }
+    const bool targetExists = attributes != INVALID_FILE_ATTRIBUTES;
+    WideString lockName;
     WideString sideName;
-    if (!sideName.Append(path) || !sideName.Append(L".tmp")) {
+    WideString backupName;
+    if (!lockName.Append(path) || !lockName.Append(L".lock") || !sideName.Append(path) ||
+        !sideName.Append(L".tmp") || !backupName.Append(path) || !backupName.Append(L".bak")) {
         return false;
+    }
+    UniqueFile lock(CreateFileW(lockName.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+    if (!lock) {
+        return GetLastError() != ERROR_SHARING_VIOLATION && targetExists && WriteInPlace(path, content);
     }
     const wchar_t* side = sideName.c_str();
     // Made with the target's own attributes, which Wine's ReplaceFileW and a rename do not carry over; a
     // hidden leftover could not be taken over otherwise.
     constexpr DWORD kKept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
                             FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
-    const DWORD kept = attributes == INVALID_FILE_ATTRIBUTES ? 0 : attributes & kKept;
+    const DWORD kept = targetExists ? attributes & kKept : 0;
     UniqueFile fresh(CreateFileW(side, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                  kept != 0 ? kept : FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!fresh) {
-        return GetLastError() != ERROR_SHARING_VIOLATION && attributes != INVALID_FILE_ATTRIBUTES &&
-               WriteInPlace(path, content);
+        return targetExists && WriteInPlace(path, content);
     }
     const bool written = WriteAll(fresh.get(), content.data(), content.size()) && FlushFileBuffers(fresh.get());
     fresh.reset();
-    const bool placed = written && PutInPlace(side, path, attributes != INVALID_FILE_ATTRIBUTES);
+    const bool placed = written && PutInPlace(side, backupName.c_str(), path, targetExists);
     if (!placed) {
         (void)DeleteFileW(side);
     }

@@ -324,6 +324,10 @@ TEST(ConcurrentSaves, TwoProcessesLeaveOneWholeFile) {
     const std::wstring dll = CopyPluginAs(stem);
     ASSERT_FALSE(dll.empty());
     const std::wstring ini = RoamingPluginIni(stem);
+    const std::wstring folder = ini.substr(0, ini.find_last_of(L'\\') + 1);
+    for (const std::wstring& name : FolderNames(folder)) {
+        (void)DeleteFileW((folder + name).c_str());  // what an earlier run left
+    }
     ASSERT_TRUE(WriteFileBytes(ini, "Note=mine\r\nShowBar=1\r\nUseRegExp=0\r\n"));
     std::wstring script = L"unload";
     for (int round = 0; round < 25; ++round) {
@@ -346,7 +350,6 @@ TEST(ConcurrentSaves, TwoProcessesLeaveOneWholeFile) {
         (void)CloseHandle(process.hThread);
         (void)CloseHandle(process.hProcess);
     }
-    const std::wstring folder = ini.substr(0, ini.find_last_of(L'\\') + 1);
     EXPECT_EQ(FolderNames(folder), std::set<std::wstring>{stem + L".ini"});
     // A load that met the file between two renames of a save saw none; its own save is whole all the same.
     const std::string saved = ReadFileBytes(ini);

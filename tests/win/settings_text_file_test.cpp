@@ -294,8 +294,8 @@ TEST_F(TextFiles, WriteFailuresLeaveTheFile) {
     EXPECT_EQ(Names(), (std::set<std::wstring>{L"folder.ini", L"locked.ini"}));
 }
 
-// A side file that an ended save left is taken over; one that a save under way elsewhere holds makes this
-// save give way, so that two saves at once leave one whole file.
+// A side file that an ended save left is taken over; a save under way elsewhere, which holds the lock, makes
+// this save give way, so that two saves at once leave one whole file.
 TEST_F(TextFiles, SideFileTakenOverOrGivenWayTo) {
     const std::wstring path = dir + L"kept.ini";
     const std::wstring side = path + L".tmp";
@@ -306,13 +306,14 @@ TEST_F(TextFiles, SideFileTakenOverOrGivenWayTo) {
     EXPECT_EQ(Names(), std::set<std::wstring>{L"kept.ini"});
 
     for (const std::wstring& target : {path, dir + L"fresh.ini"}) {
-        const std::wstring held = target + L".tmp";
-        UniqueFile other(CreateFileW(held.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+        const std::wstring held = target + L".lock";
+        UniqueFile other(CreateFileW(held.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_ALWAYS,
+                                     FILE_FLAG_DELETE_ON_CLOSE, nullptr));
         ASSERT_TRUE(other);
         EXPECT_FALSE(WriteTextFile(target.c_str(), L"mine=3\r\n", Utf8)) << ToUtf8(target);
     }
     EXPECT_EQ(ReadFileBytes(path), "new=2\r\n");
-    EXPECT_FALSE(FileExists(dir + L"fresh.ini"));
+    EXPECT_EQ(Names(), std::set<std::wstring>{L"kept.ini"});
 }
 
 // A read-only file is read but never written, also not by root, whom Wine's permission bits do not stop; a
