@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 #include <string_view>
 #include <utility>
 
@@ -98,6 +99,18 @@ class WideString {
         length += text.size();
         if (chars != nullptr) {
             chars[length] = L'\0';
+        }
+        return true;
+    }
+
+    // Appends the parts in turn; false, with the string as it was, when memory runs out.
+    bool AppendAll(std::initializer_list<std::wstring_view> parts) noexcept {
+        const size_t before = length;
+        for (const std::wstring_view part : parts) {
+            if (!Append(part)) {
+                Truncate(before);
+                return false;
+            }
         }
         return true;
     }

@@ -3,7 +3,6 @@
 
 #include <cstdint>
 #include <cwchar>
-#include <initializer_list>
 #include <iterator>
 #include <type_traits>
 
@@ -120,15 +119,6 @@ bool IsSingleConversion(std::wstring_view format, bool integer) {
         ++conversions;
     }
     return conversions == 1;
-}
-
-bool AppendAll(WideString& out, std::initializer_list<std::wstring_view> parts) {
-    for (const std::wstring_view part : parts) {
-        if (!out.Append(part)) {
-            return false;
-        }
-    }
-    return true;
 }
 
 template <typename Number>
@@ -260,11 +250,11 @@ bool SerializeIni(const Array<HeapPtr<IniSection>>& sections, std::wstring_view 
     WideString text;
     for (size_t s = 0; s < sections.size(); ++s) {
         const IniSection& section = *sections[s];
-        if ((s != 0 || !section.name.empty()) && !AppendAll(text, {L"[", section.name, L"]", newline})) {
+        if ((s != 0 || !section.name.empty()) && !text.AppendAll({L"[", section.name, L"]", newline})) {
             return false;
         }
         for (const HeapPtr<IniEntry>& entry : section.entries) {
-            if (!AppendAll(text, {entry->name, L"="}) || !AppendValue(*entry, text) ||
+            if (!text.AppendAll({entry->name, L"="}) || !AppendValue(*entry, text) ||
                 !text.Append(newline)) {
                 return false;
             }

@@ -6,27 +6,9 @@
 #include <shlobj.h>
 #include <shlwapi.h>
 
-#include <initializer_list>
-
 WideString moduleStem;
 WideString hostIniPath;
 WideString pluginIniPath;
-
-namespace {
-
-// Replaces `out` with the parts one after another; empties it when memory runs out.
-void Join(WideString& out, std::initializer_list<std::wstring_view> parts) {
-    WideString joined;
-    for (const std::wstring_view part : parts) {
-        if (!joined.Append(part)) {
-            out.Clear();
-            return;
-        }
-    }
-    out.Swap(joined);
-}
-
-}  // namespace
 
 void InitModulePaths(HINSTANCE instance) {
     moduleStem.Clear();
@@ -56,23 +38,23 @@ void LocateHostIni() {
     if (!DirectoryOf(canonical, folder)) {
         return;
     }
-    Join(hostIniPath, {folder, L"Kelo.ini"});
-    if (hostIniPath.empty() || IsExistingFile(hostIniPath.c_str())) {
+    // Running out of memory leaves the path empty.
+    if (!hostIniPath.AppendAll({folder, L"Kelo.ini"}) || IsExistingFile(hostIniPath.c_str())) {
         return;
     }
     wchar_t roaming[MAX_PATH];
     if (SHGetSpecialFolderPathW(nullptr, roaming, CSIDL_APPDATA, TRUE)) {
-        Join(hostIniPath, {roaming, L"\\Kelo\\Kelo.ini"});
+        hostIniPath.Clear();
+        (void)hostIniPath.AppendAll({roaming, L"\\Kelo\\Kelo.ini"});
     }
 }
 
 void MakePluginIniPath() {
+    pluginIniPath.Clear();
     WideString folder;
-    if (!DirectoryOf(hostIniPath, folder)) {
-        pluginIniPath.Clear();
-        return;
+    if (DirectoryOf(hostIniPath, folder)) {
+        (void)pluginIniPath.AppendAll({folder, L"Plugins\\", moduleStem, L"\\", moduleStem, L".ini"});
     }
-    Join(pluginIniPath, {folder, L"Plugins\\", moduleStem, L"\\", moduleStem, L".ini"});
 }
 
 bool IsExistingFile(const wchar_t* path) {
@@ -82,7 +64,7 @@ bool IsExistingFile(const wchar_t* path) {
 bool DirectoryOf(std::wstring_view path, WideString& out) {
     const PathParts parts = SplitPath(path);
     WideString folder;
-    if (!folder.Append(parts.drive) || !folder.Append(parts.folder)) {
+    if (!folder.AppendAll({parts.drive, parts.folder})) {
         return false;
     }
     out.Swap(folder);

@@ -245,8 +245,8 @@ bool SaveBytes(const wchar_t* path, const ByteBuffer& content) {
     WideString lockName;
     WideString sideName;
     WideString backupName;
-    if (!lockName.Append(path) || !lockName.Append(L".lock") || !sideName.Append(path) ||
-        !sideName.Append(L".tmp") || !backupName.Append(path) || !backupName.Append(L".bak")) {
+    if (!lockName.AppendAll({path, L".lock"}) || !sideName.AppendAll({path, L".tmp"}) ||
+        !backupName.AppendAll({path, L".bak"})) {
         return false;
     }
     UniqueFile lock(CreateFileW(lockName.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_ALWAYS,
