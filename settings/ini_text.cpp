@@ -254,8 +254,7 @@ bool SerializeIni(const Array<HeapPtr<IniSection>>& sections, std::wstring_view 
             return false;
         }
         for (const HeapPtr<IniEntry>& entry : section.entries) {
-            if (!text.AppendAll({entry->name, L"="}) || !AppendValue(*entry, text) ||
-                !text.Append(newline)) {
+            if (!text.AppendAll({entry->name, L"="}) || !AppendValue(*entry, text) || !text.Append(newline)) {
                 return false;
             }
         }

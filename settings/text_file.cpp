@@ -203,11 +203,11 @@ bool WriteInPlace(const wchar_t* path, const ByteBuffer& content) {
            SeekTo(file.get(), newSize) && SetEndOfFile(file.get()) && FlushFileBuffers(file.get());
 }
 
-// Puts the complete side file in the target's place. ReplaceFileW keeps the target's security; given the backup
-// name it makes no file of its own (Wine's makes one beside the target otherwise, and leaves it when the target
-// is open elsewhere). Where the file system lacks what it needs, a rename over the target is all or nothing
-// too, but it is not tried where the target itself refused us. A target that appeared since it was found
-// missing is someone else's.
+// Puts the complete side file in the target's place. ReplaceFileW keeps the target's security; given the
+// backup name it makes no file of its own (Wine's makes one beside the target otherwise, and leaves it when
+// the target is open elsewhere). Where the file system lacks what it needs, a rename over the target is all
+// or nothing too, but it is not tried where the target itself refused us. A target that appeared since it was
+// found missing is someone else's.
 bool PutInPlace(const wchar_t* side, const wchar_t* backup, const wchar_t* path, bool targetExists) {
     if (!targetExists) {
         return MoveFileExW(side, path, MOVEFILE_WRITE_THROUGH);
@@ -230,12 +230,12 @@ bool PutInPlace(const wchar_t* side, const wchar_t* backup, const wchar_t* path,
     }
 }
 
-// Writes the complete new content to a side file of a fixed name beside the target and only then puts it in the
-// target's place, so that a full disk, or the process ended at any step, leaves the old file or the whole new
-// one. A save holds the lock file beside them from start to end, with share mode 0: a save under way in another
-// process makes this one give way, and the system deletes the lock with its handle, also when the process ends.
-// Side and backup files that an ended save left are taken over; a side file that was not placed goes. Where no
-// new file can be made, the target is written in place.
+// Writes the complete new content to a side file of a fixed name beside the target and only then puts it in
+// the target's place, so that a full disk, or the process ended at any step, leaves the old file or the whole
+// new one. A save holds the lock file beside them from start to end, with share mode 0: a save under way in
+// another process makes this one give way, and the system deletes the lock with its handle, also when the
+// process ends. Side and backup files that an ended save left are taken over; a side file that was not placed
+// goes. Where no new file can be made, the target is written in place.
 bool SaveBytes(const wchar_t* path, const ByteBuffer& content) {
     DWORD attributes = INVALID_FILE_ATTRIBUTES;
     if (!MayReplace(path, &attributes)) {
@@ -265,7 +265,8 @@ bool SaveBytes(const wchar_t* path, const ByteBuffer& content) {
     if (!fresh) {
         return targetExists && WriteInPlace(path, content);
     }
-    const bool written = WriteAll(fresh.get(), content.data(), content.size()) && FlushFileBuffers(fresh.get());
+    const bool written =
+        WriteAll(fresh.get(), content.data(), content.size()) && FlushFileBuffers(fresh.get());
     fresh.reset();
     const bool placed = written && PutInPlace(side, backupName.c_str(), path, targetExists);
     if (!placed) {

@@ -16,7 +16,7 @@ bool ReadTextFile(const wchar_t* path, WideString& text, int32_t* code);
 // an ended save left is taken over. A save holds "<path>.lock" while it runs; the system deletes it. Where no
 // new file can be made in the folder, the old file is written in place, its growth first, so that a full disk
 // still leaves it as it was. False, with the old file as it was and no side file left, when the file is held
-// open elsewhere or another save holds the lock, the file is read-only or otherwise not ours to write, a write
-// fails (a full disk) or the new file cannot take its place, when a non-empty text converts to no bytes, and
-// when memory runs out.
+// open elsewhere or another save holds the lock, the file is read-only or otherwise not ours to write, a
+// write fails (a full disk) or the new file cannot take its place, when a non-empty text converts to no
+// bytes, and when memory runs out.
 bool WriteTextFile(const wchar_t* path, const wchar_t* text, int32_t code);
