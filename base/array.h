@@ -19,10 +19,16 @@ class Array {
     Array(const Array&) = delete;
     Array& operator=(const Array&) = delete;
     Array(Array&& other) noexcept { Swap(other); }
+    // An index that shifts its entries assigns into moved-from ones: those cost no call.
     Array& operator=(Array&& other) noexcept {
         if (this != &other) {
-            Array gone(std::move(*this));
-            Swap(other);
+            Clear();
+            if (items != nullptr) {
+                std::free(items);
+            }
+            items = std::exchange(other.items, nullptr);
+            count = std::exchange(other.count, 0);
+            capacity = std::exchange(other.capacity, 0);
         }
         return *this;
     }
@@ -94,15 +100,18 @@ class Array {
         return true;
     }
 
-    // Copies `n` elements to the end; they may be this array's own.
-    bool Append(const T* source, size_t n) noexcept {
-        if (n > capacity - count) {
+    // Copies `n` elements to the end, with room for `spare` more beyond them; they may be this array's own.
+    bool Append(const T* source, size_t n, size_t spare = 0) noexcept {
+        if (spare > static_cast<size_t>(-1) - n) {
+            return false;
+        }
+        if (n + spare > capacity - count) {
             // Growing moves the elements: keep the source's offset across the move.
             const auto first = reinterpret_cast<uintptr_t>(items);
             const auto at = reinterpret_cast<uintptr_t>(source);
             const bool inside = items != nullptr && at >= first && at < first + count * sizeof(T);
             const size_t offset = inside ? (at - first) / sizeof(T) : 0;
-            if (!ReserveMore(n)) {
+            if (!ReserveMore(n + spare)) {
                 return false;
             }
             if (inside) {

@@ -166,7 +166,12 @@ TEST_F(ToolBarTest, WithoutAContainerNothingIsRegisteredAndTheNextAttachTriesAga
         SCOPED_TRACE(row.what);
         frameLog.clear();
         BarState& state = NewState();
-        FailAllocation(row.failAllocation);
+        // The attach reads its two settings first; their lookups may allocate too.
+        const int before = Allocations();
+        int32_t value = 0;
+        (void)settings.GetInt(settings.currentSection, L"ShowBar", &value);
+        (void)settings.GetInt(settings.currentSection, L"UseRegExp", &value);
+        FailAllocation(Allocations() - before + row.failAllocation);
         AttachBar(state, frame);
         EXPECT_EQ(state.bar.hwnd, nullptr);
         EXPECT_EQ(state.toolbarId, -1);
