@@ -5,6 +5,7 @@
 #include "base/unique_handle.h"
 
 #include <cstdint>
+#include <cwchar>
 
 // Per-object binding memory: what the window property points at, and the object's place in the creation list.
 struct WindowBinding {
@@ -22,25 +23,6 @@ bool lockReady = false;
 ATOM bindingProperty = 0;
 WindowBinding* creationList = nullptr;           // guarded by layerLock
 WindowClassRecord* registeredClasses = nullptr;  // guarded by layerLock
-
-// Each copy of this code in a process gets its own property name, so a window bound by one copy never looks
-// bound to another.
-void FormatHex(wchar_t* out, uintptr_t value) {
-    constexpr wchar_t kDigits[] = L"0123456789ABCDEF";
-    constexpr int kWidth = static_cast<int>(sizeof(uintptr_t) * 2);
-    for (int i = kWidth - 1; i >= 0; --i) {
-        out[i] = kDigits[value & 0xF];
-        value >>= 4;
-    }
-    out[kWidth] = L'\0';
-}
-
-void FormatName(wchar_t* out, const wchar_t* prefix, uintptr_t value) {
-    while (*prefix != L'\0') {
-        *out++ = *prefix++;
-    }
-    FormatHex(out, value);
-}
 
 void* PropertyKey() {
     return reinterpret_cast<void*>(static_cast<uintptr_t>(bindingProperty));
@@ -74,8 +56,10 @@ void InitWindowSupport(HINSTANCE instance) {
     moduleInstance = instance;
     InitializeCriticalSection(&layerLock);
     lockReady = true;
-    wchar_t name[40];
-    FormatName(name, L"FindRailBinding:", reinterpret_cast<uintptr_t>(&bindingProperty));
+    // Each copy of this code in a process gets its own property name, so a window bound by one copy never looks
+    // bound to another.
+    wchar_t name[40] = {};
+    (void)_snwprintf(name, 39, L"FindRailBinding:%p", static_cast<void*>(&bindingProperty));
     bindingProperty = GlobalAddAtomW(name);
 }
 
@@ -127,7 +111,7 @@ ATOM RegisterWindowClassOnce(WindowClassRecord& record, WNDPROC procedure, UINT 
         return atom;
     }
     // "ATL:" and the start procedure's address in upper-case hex: eight digits in the 32-bit DLL.
-    FormatName(record.name, L"ATL:", reinterpret_cast<uintptr_t>(procedure));
+    (void)_snwprintf(record.name, 31, L"ATL:%p", reinterpret_cast<void*>(procedure));
     WNDCLASSEXW existing{};
     existing.cbSize = sizeof(existing);
     atom = static_cast<ATOM>(GetClassInfoExW(moduleInstance, record.name, &existing));
