@@ -3,7 +3,6 @@
 
 #include <cstdint>
 #include <cwchar>
-#include <iterator>
 #include <type_traits>
 
 namespace {
@@ -121,32 +120,26 @@ bool IsSingleConversion(std::wstring_view format, bool integer) {
     return conversions == 1;
 }
 
+// Room for the longest text a format that passes IsSingleConversion asks for: "%f" of the largest double with
+// a precision of 9999 (309 digits, the point, 9999 decimals), or a field of 9999.
+constexpr size_t kLongestNumber = 10400;
+
 template <typename Number>
 bool AppendNumber(const WideString& format, const wchar_t* fallback, Number value, WideString& out) {
     const bool integer = std::is_integral<Number>::value;
     const wchar_t* used = !format.empty() && IsSingleConversion(format, integer) ? format.c_str() : fallback;
-    // "%f" of the largest double needs about 320 characters; a wide field in a format may need more.
-    wchar_t local[512];
-    Array<wchar_t> heap;
-    wchar_t* buffer = local;
-    for (size_t size = std::size(local); size <= (size_t{1} << 20); size *= 4) {
-        if (size > std::size(local)) {
-            if (!heap.Resize(size)) {
-                return false;
-            }
-            buffer = heap.data();
-        }
-#ifdef _WIN32
-        // The C runtime's own formatter; the toolchain's portable one would add 12 KB to the DLL.
-        const int written = _snwprintf(buffer, size, used, value);
-#else
-        const int written = std::swprintf(buffer, size, used, value);
-#endif
-        if (written >= 0 && static_cast<size_t>(written) < size) {
-            return out.Append(std::wstring_view(buffer, static_cast<size_t>(written)));
-        }
+    Array<wchar_t> buffer;
+    if (!buffer.Resize(kLongestNumber)) {
+        return false;
     }
-    return true;
+#ifdef _WIN32
+    // The C runtime's own formatter; the toolchain's portable one would add 12 KB to the DLL.
+    const int written = _snwprintf(buffer.data(), kLongestNumber, used, value);
+#else
+    const int written = std::swprintf(buffer.data(), kLongestNumber, used, value);
+#endif
+    return written < 0 || static_cast<size_t>(written) >= kLongestNumber ||
+           out.Append(std::wstring_view(buffer.data(), static_cast<size_t>(written)));
 }
 
 bool AppendValue(const IniEntry& entry, WideString& out) {

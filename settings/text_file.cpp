@@ -13,7 +13,6 @@
 
 #include <climits>
 #include <cwchar>
-#include <iterator>
 #include <utility>
 
 namespace {
@@ -86,21 +85,15 @@ bool Encode(const wchar_t* text, int length, uint32_t codePage, ByteBuffer& out)
 // Replaces `out` with UTF-16 text from little-endian units, up to the first zero unit and at most `units` of
 // them. False, with `out` untouched, when memory runs out.
 bool Utf16FromLittleEndian(const uint8_t* bytes, size_t units, WideString& out) {
-    size_t length = 0;
-    while (length < units && (bytes[2 * length] | bytes[2 * length + 1]) != 0) {
-        ++length;
-    }
     WideString text;
-    if (!text.Reserve(length)) {
-        return false;
-    }
-    wchar_t chunk[256];
-    for (size_t i = 0; i < length;) {
-        size_t n = 0;
-        for (; n < std::size(chunk) && i < length; ++n, ++i) {
-            chunk[n] = static_cast<wchar_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
+    for (size_t i = 0; i < units; ++i) {
+        const auto unit = static_cast<wchar_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
+        if (unit == 0) {
+            break;
         }
-        (void)text.Append(std::wstring_view(chunk, n));  // room reserved above
+        if (!text.Append(std::wstring_view(&unit, 1))) {
+            return false;
+        }
     }
     out.Swap(text);
     return true;
