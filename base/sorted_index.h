@@ -22,8 +22,8 @@ class SortedIndex {
     // The value stored under `key`, or null.
     template <typename Lookup>
     Value* Find(const Lookup& key) noexcept {
-        const size_t at = LowerBound(key);
-        return at < entries.size() && !Less()(key, entries[at].key) ? &entries[at].value : nullptr;
+        const size_t at = IndexOf(key);
+        return at < entries.size() ? &entries[at].value : nullptr;
     }
 
     // Stores `value` under `key`, which must not be in the index yet.
@@ -34,13 +34,11 @@ class SortedIndex {
 
     template <typename Lookup>
     void Erase(const Lookup& key) noexcept {
-        const size_t at = LowerBound(key);
-        if (at < entries.size() && !Less()(key, entries[at].key)) {
+        const size_t at = IndexOf(key);
+        if (at < entries.size()) {
             entries.Erase(at);
         }
     }
-
-    void Clear() noexcept { entries.Clear(); }
 
   private:
     template <typename Lookup>
@@ -56,6 +54,13 @@ class SortedIndex {
             }
         }
         return low;
+    }
+
+    // Where `key` is stored, or size() when it is not.
+    template <typename Lookup>
+    size_t IndexOf(const Lookup& key) const noexcept {
+        const size_t at = LowerBound(key);
+        return at < entries.size() && !Less()(key, entries[at].key) ? at : entries.size();
     }
 
     Array<Entry> entries;
