@@ -25,9 +25,7 @@ class BarRegistry {
     BarRegistry() noexcept = default;
     // BarStates left at unload are abandoned, not destroyed: their windows may still be alive.
     ~BarRegistry() {
-        for (auto& entry : entries) {
-            (void)entry.value.release();
-        }
+        entries.ForEach([](HWND, HeapPtr<BarState>& state) { (void)state.release(); });
     }
 
     SortedIndex<HWND, HeapPtr<BarState>, FrameOrder> entries;
@@ -49,9 +47,7 @@ void StopBarRegistry(bool processEnding) {
     if (!processEnding) {
         // The windows stay with the host, which destroys them with their frames after this module is gone.
         MutexLock guard(registry.lock.get());
-        for (auto& entry : registry.entries) {
-            entry.value->bar.LetWindowsGo();
-        }
+        registry.entries.ForEach([](HWND, HeapPtr<BarState>& state) { state->bar.LetWindowsGo(); });
     }
     registry.lock.reset();
 }

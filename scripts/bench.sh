@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The benchmarks:
 # - encoding detection speed beside memchr and a plain byte loop over the same buffers (MB/s), natively;
-# - PluginProc 2308 in the stand-in host under Wine (ns per call), with the x86_64 build and, where this
+# - module start with settings files of several sizes (ms) and PluginProc 2308 (ns per call) in the stand-in
+#   host under Wine, with the x86_64 build and, where this
 #   machine runs 32-bit programs, the shipping i686 build. `--plugin <dll>` times another FindRail.dll of the
 #   same program of its width (e.g. an older build, for a before-and-after).
 # Arguments other than --plugin go to the detector benchmark.
@@ -31,10 +32,10 @@ if [ -n "$plugin" ]; then
 fi
 for tree in "${trees[@]}"; do
     cmake --preset $tree -DFINDRAIL_TESTS=ON >/dev/null
-    cmake --build --preset $tree --target pretranslate_benchmark
+    cmake --build --preset $tree --target plugin_benchmark
     dll=${plugin:-$root/build/$tree/bin/FindRail.dll}
     echo "=== $tree: $dll"
     WINEPREFIX=$root/build/$tree/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" \
         xvfb-run -a -s "-screen 0 1024x768x24" scripts/wine.sh \
-        "$root/build/$tree/bin/pretranslate_benchmark.exe" --plugin "$dll"
+        "$root/build/$tree/bin/plugin_benchmark.exe" --plugin "$dll"
 done

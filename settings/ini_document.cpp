@@ -174,7 +174,7 @@ void IniDocument::Load(std::wstring_view file) {
     loadFailed = true;
     modified = false;
     WideString name;
-    if (!name.Assign(file)) {
+    if (file.empty() || !name.Assign(file)) {
         return;
     }
     path.Swap(name);

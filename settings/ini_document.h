@@ -27,7 +27,8 @@ class IniDocument {
     }
 
     // Adds the file's sections and entries to the document; a missing or unreadable file adds nothing. A load
-    // that runs out of memory part-way keeps what it added and counts the file as unreadable (loadFailed).
+    // that runs out of memory part-way keeps what it added and counts the file as unreadable (loadFailed), and
+    // so does an empty path: such a session has no file to save to.
     void Load(std::wstring_view path);
     // Writes the document as INI text in `encoding` when it was modified since the last Load or Save.
     // A file that existed but could not be read whole at Load (memory included) is left as it is, and so is

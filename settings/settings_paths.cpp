@@ -52,7 +52,8 @@ void LocateHostIni() {
 void MakePluginIniPath() {
     pluginIniPath.Clear();
     WideString folder;
-    if (DirectoryOf(hostIniPath, folder)) {
+    // Without either part the path would be relative to whatever folder is current: no settings file then.
+    if (!moduleStem.empty() && DirectoryOf(hostIniPath, folder) && !folder.empty()) {
         (void)pluginIniPath.AppendAll({folder, L"Plugins\\", moduleStem, L"\\", moduleStem, L".ini"});
     }
 }

@@ -12,7 +12,7 @@ extern WideString hostIniPath;
 extern WideString pluginIniPath;
 
 // Sets the three strings from the module's file name and the host's settings folder; failures (memory
-// included) leave them empty.
+// included) leave them empty, and an empty plug-in path means the session has no settings file.
 void InitModulePaths(HINSTANCE instance);
 void LocateHostIni();
 void MakePluginIniPath();

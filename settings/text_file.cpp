@@ -172,8 +172,7 @@ bool MayReplace(const wchar_t* path, DWORD* attributes) {
 }
 
 // Overwrites the existing target itself, for a folder in which no new file can be made. What lies beyond the
-// old end is written first, so that what a full disk refuses is refused before any old byte changes (and the
-// file gets its old length back); then the rest, then the file is cut to the new length.
+// old end is written first, so that a full disk refuses it before any old byte changes.
 bool WriteInPlace(const wchar_t* path, const ByteBuffer& content) {
     UniqueFile file(
         CreateFileW(path, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -196,63 +195,34 @@ bool WriteInPlace(const wchar_t* path, const ByteBuffer& content) {
            SeekTo(file.get(), newSize) && SetEndOfFile(file.get()) && FlushFileBuffers(file.get());
 }
 
-// Puts the complete side file in the target's place. ReplaceFileW keeps the target's security; given the
-// backup name it makes no file of its own (Wine's makes one beside the target otherwise, and leaves it when
-// the target is open elsewhere). Where the file system lacks what it needs, a rename over the target is all
-// or nothing too, but it is not tried where the target itself refused us. A target that appeared since it was
-// found missing is someone else's.
-bool PutInPlace(const wchar_t* side, const wchar_t* backup, const wchar_t* path, bool targetExists) {
-    if (!targetExists) {
-        return MoveFileExW(side, path, MOVEFILE_WRITE_THROUGH);
-    }
-    if (ReplaceFileW(path, side, backup, 0, nullptr, nullptr)) {
-        (void)DeleteFileW(backup);
-        return true;
-    }
-    switch (GetLastError()) {
-        case ERROR_UNABLE_TO_MOVE_REPLACEMENT_2:
-            // The old file went to the backup name, the new one stayed: the old one comes back.
-            (void)MoveFileExW(backup, path, MOVEFILE_WRITE_THROUGH);
-            return false;
-        case ERROR_ACCESS_DENIED:
-        case ERROR_SHARING_VIOLATION:
-        case ERROR_UNABLE_TO_REMOVE_REPLACED:
-            return false;
-        default:
-            return MoveFileExW(side, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
-    }
-}
-
-// Writes the complete new content to a side file of a fixed name beside the target and only then puts it in
-// the target's place, so that a full disk, or the process ended at any step, leaves the old file or the whole
-// new one. A save holds the lock file beside them from start to end, with share mode 0: a save under way in
-// another process makes this one give way, and the system deletes the lock with its handle, also when the
-// process ends. Side and backup files that an ended save left are taken over; a side file that was not placed
-// goes. Where no new file can be made, the target is written in place.
+// The whole new content goes to a side file of a fixed name, which one rename then puts over the target: the
+// target's name is never missing, so a process that opens it meanwhile finds the old file or the new one. The
+// lock file, held with share mode 0 from before the target is looked at until the end, keeps two saves apart;
+// the system deletes it with its handle, also when the process ends. Where no new file can be made, the
+// target is written in place.
 bool SaveBytes(const wchar_t* path, const ByteBuffer& content) {
-    DWORD attributes = INVALID_FILE_ATTRIBUTES;
-    if (!MayReplace(path, &attributes)) {
-        return false;
-    }
-    const bool targetExists = attributes != INVALID_FILE_ATTRIBUTES;
     WideString lockName;
     WideString sideName;
-    WideString backupName;
-    if (!lockName.AppendAll({path, L".lock"}) || !sideName.AppendAll({path, L".tmp"}) ||
-        !backupName.AppendAll({path, L".bak"})) {
+    if (!lockName.AppendAll({path, L".lock"}) || !sideName.AppendAll({path, L".tmp"})) {
         return false;
     }
     UniqueFile lock(CreateFileW(lockName.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_ALWAYS,
                                 FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
-    if (!lock) {
-        return GetLastError() != ERROR_SHARING_VIOLATION && targetExists && WriteInPlace(path, content);
+    const bool lockRefused = !lock && GetLastError() != ERROR_SHARING_VIOLATION;
+    DWORD attributes = INVALID_FILE_ATTRIBUTES;
+    if ((!lock && !lockRefused) || !MayReplace(path, &attributes)) {
+        return false;
     }
-    const wchar_t* side = sideName.c_str();
-    // Made with the target's own attributes, which Wine's ReplaceFileW and a rename do not carry over; a
-    // hidden leftover could not be taken over otherwise.
+    const bool targetExists = attributes != INVALID_FILE_ATTRIBUTES;
+    if (lockRefused) {
+        return targetExists && WriteInPlace(path, content);
+    }
+    // The side file carries the target's attributes, which the rename keeps; a hidden leftover could not be
+    // taken over otherwise.
     constexpr DWORD kKept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
                             FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
     const DWORD kept = targetExists ? attributes & kKept : 0;
+    const wchar_t* side = sideName.c_str();
     UniqueFile fresh(CreateFileW(side, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                  kept != 0 ? kept : FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!fresh) {
@@ -261,14 +231,18 @@ bool SaveBytes(const wchar_t* path, const ByteBuffer& content) {
     const bool written =
         WriteAll(fresh.get(), content.data(), content.size()) && FlushFileBuffers(fresh.get());
     fresh.reset();
-    const bool placed = written && PutInPlace(side, backupName.c_str(), path, targetExists);
+    // A target that appeared since it was found missing is someone else's: no replacing then.
+    const DWORD flags = MOVEFILE_WRITE_THROUGH | (targetExists ? MOVEFILE_REPLACE_EXISTING : 0);
+    const bool placed = written && MoveFileExW(side, path, flags);
     if (!placed) {
         (void)DeleteFileW(side);
     }
     return placed;
 }
 
-bool ReadWhole(const wchar_t* path, WideString& text, int32_t* code) {
+}  // namespace
+
+bool ReadTextFile(const wchar_t* path, WideString& text, int32_t* code) {
     if (!IsExistingFile(path)) {
         return false;
     }
@@ -278,7 +252,7 @@ bool ReadWhole(const wchar_t* path, WideString& text, int32_t* code) {
         return false;
     }
     LARGE_INTEGER size;
-    if (!GetFileSizeEx(file.get(), &size) || size.QuadPart > INT_MAX) {
+    if (!GetFileSizeEx(file.get(), &size) || size.QuadPart > kLargestTextFile) {
         return false;
     }
     // Two zero bytes after the data end every UTF-16 text and pair an odd last byte.
@@ -340,11 +314,6 @@ bool ReadWhole(const wchar_t* path, WideString& text, int32_t* code) {
     return true;
 }
 
-}  // namespace
-
-bool ReadTextFile(const wchar_t* path, WideString& text, int32_t* code) {
-    return ReadWhole(path, text, code);
-}
 
 bool WriteTextFile(const wchar_t* path, const wchar_t* text, int32_t code) {
     ByteBuffer bytes;

@@ -6,17 +6,20 @@
 
 #include <cstdint>
 
+// Far more than any settings file this plug-in writes: a larger file is taken for a foreign one, so that it
+// cannot stall the editor's start.
+constexpr uint32_t kLargestTextFile = 64 * 1024;
+
 // Replaces `text` with the file's content and stores the settled encoding in *code (when given). False,
-// with both untouched, when the path is no file, cannot be opened or read, is 2 GiB or larger or memory runs
-// out; false with *code NotText and `text` untouched when the bytes are no text.
+// with both untouched, when the path is no file, cannot be opened or read, holds more than kLargestTextFile
+// bytes or memory runs out; false with *code NotText and `text` untouched when the bytes are no text.
 bool ReadTextFile(const wchar_t* path, WideString& text, int32_t* code);
 
-// Writes `text` in encoding `code`, creating missing folders: the whole new content goes to the side file
-// "<path>.tmp", which then takes the old file's place, keeping its attributes and security; a side file that
-// an ended save left is taken over. A save holds "<path>.lock" while it runs; the system deletes it. Where no
-// new file can be made in the folder, the old file is written in place, its growth first, so that a full disk
-// still leaves it as it was. False, with the old file as it was and no side file left, when the file is held
-// open elsewhere or another save holds the lock, the file is read-only or otherwise not ours to write, a
-// write fails (a full disk) or the new file cannot take its place, when a non-empty text converts to no
-// bytes, and when memory runs out.
+// Writes `text` in encoding `code`, creating missing folders: the new content goes to the side file
+// "<path>.tmp", which one rename then puts over the old file, keeping its hidden and system attributes; a save
+// holds "<path>.lock" meanwhile, which the system deletes. Where no new file can be made in the folder, the old
+// file is written in place, its growth first. False, with the old file as it was and no side file left, when
+// the file is held open elsewhere or another save holds the lock, the file is read-only or otherwise not ours
+// to write, a write fails (a full disk) or the rename fails, when a non-empty text converts to no bytes, and
+// when memory runs out.
 bool WriteTextFile(const wchar_t* path, const wchar_t* text, int32_t code);

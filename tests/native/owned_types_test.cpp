@@ -1,12 +1,17 @@
-// The owned string and array where the DLL's tests cannot reach them: a growth that the heap refuses, and
-// text taken from the container itself while it grows. Memory refused at each call is the fault sweeps' part.
+// The owned string, array and index where the DLL's tests cannot reach them: a growth that the heap refuses,
+// text taken from the container itself while it grows, and the index's balance under every insertion order.
+// Memory refused at each call is the fault sweeps' part.
 #include "base/array.h"
+#include "base/sorted_index.h"
 #include "base/wide_string.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <random>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -69,6 +74,53 @@ TEST(OwnedTypes, AppendingItsOwnContentWhileGrowing) {
         EXPECT_TRUE(bytes.Append(bytes.data() + row.offset, row.count));
         const std::wstring expected(row.expected);
         EXPECT_EQ(std::string(bytes.begin(), bytes.end()), std::string(expected.begin(), expected.end()));
+    }
+}
+
+struct IntLess {
+    bool operator()(int a, int b) const noexcept { return a < b; }
+};
+
+// Keys in ascending, descending and shuffled order, then half of them erased in shuffled order: every key
+// stays findable with its own value, and a walk sees the rest in key order.
+TEST(OwnedTypes, IndexKeepsEveryKeyWhateverTheOrder) {
+    constexpr int kKeys = 2000;
+    std::vector<int> ascending(kKeys);
+    for (int i = 0; i < kKeys; ++i) {
+        ascending[i] = 2 * i;
+    }
+    std::vector<int> descending(ascending.rbegin(), ascending.rend());
+    std::vector<int> shuffled = ascending;
+    std::shuffle(shuffled.begin(), shuffled.end(), std::mt19937(7));
+    for (const std::vector<int>* order : {&ascending, &descending, &shuffled}) {
+        SortedIndex<int, int, IntLess> index;
+        for (int key : *order) {
+            ASSERT_TRUE(index.Insert(int{key}, key + 1));
+        }
+        std::vector<int> erased = shuffled;
+        erased.resize(kKeys / 2);
+        for (int key : erased) {
+            index.Erase(key);
+            index.Erase(key + 1);  // never stored: nothing happens
+        }
+        std::sort(erased.begin(), erased.end());
+        std::vector<int> walked;
+        index.ForEach([&](int key, int value) {
+            EXPECT_EQ(value, key + 1);
+            walked.push_back(key);
+        });
+        std::vector<int> expected;
+        std::set_difference(ascending.begin(), ascending.end(), erased.begin(), erased.end(),
+                            std::back_inserter(expected));
+        EXPECT_EQ(walked, expected);
+        EXPECT_EQ(index.size(), expected.size());
+        for (int key : ascending) {
+            const int* found = index.Find(key);
+            const bool kept = std::binary_search(expected.begin(), expected.end(), key);
+            ASSERT_EQ(found != nullptr, kept) << key;
+            EXPECT_TRUE(found == nullptr || *found == key + 1);
+            EXPECT_EQ(index.Find(key + 1), nullptr);
+        }
     }
 }
 

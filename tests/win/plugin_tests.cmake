@@ -39,8 +39,8 @@ if(FINDRAIL_WINE_TESTS)
         LABELS ${FINDRAIL_TIER})
 endif()
 
-# PluginProc 2308's speed, run by scripts/bench.sh; not a test.
-add_executable(pretranslate_benchmark ${CMAKE_CURRENT_LIST_DIR}/pretranslate_benchmark.cpp)
-target_link_libraries(pretranslate_benchmark PRIVATE standin_host)
-target_link_options(pretranslate_benchmark PRIVATE -municode)
-add_dependencies(pretranslate_benchmark FindRail)
+# Module start's and PluginProc 2308's speed, run by scripts/bench.sh; not a test.
+add_executable(plugin_benchmark ${CMAKE_CURRENT_LIST_DIR}/plugin_benchmark.cpp)
+target_link_libraries(plugin_benchmark PRIVATE standin_host)
+target_link_options(plugin_benchmark PRIVATE -municode)
+add_dependencies(plugin_benchmark FindRail)

@@ -4,10 +4,12 @@
 #include "settings/ini_document.h"
 #include "settings/ini_text.h"
 #include "settings/text_encoding.h"
+#include "settings/text_file.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cwchar>
@@ -336,6 +338,8 @@ TEST_F(Document, FileLockedAtSaveIsNotRetried) {
     EXPECT_EQ(ReadFileBytes(path), "ShowBar=1\r\n");
 }
 
+// Files no user wrote: each loads whole or counts as unreadable, when it is larger than any settings file, and
+// is then kept as it was. Keys come in descending order, the worst for an index that shifts its entries.
 TEST_F(Document, HostileFilesFallBackToDefaults) {
     std::mt19937 random(99);
     std::string noise(4096, '\0');
@@ -343,24 +347,33 @@ TEST_F(Document, HostileFilesFallBackToDefaults) {
         c = static_cast<char>(random() % 255 + 1);
     }
     std::string longLine = "ShowBar=";
-    longLine.append(1 << 20, '7');
-    std::string manyLines;
-    for (int i = 0; i < 100000; ++i) {
-        manyLines += "key" + std::to_string(i) + "=" + std::to_string(i) + "\n";
+    longLine.append(kLargestTextFile - longLine.size(), '7');
+    const auto descending = [](int keys) {
+        std::string lines;
+        for (int i = keys; i > 0; --i) {
+            lines += "key" + std::to_string(i) + "=" + std::to_string(i) + "\n";
+        }
+        return lines + "ShowBar=0\n";
+    };
+    std::string underBound = descending(5000);
+    for (int i = 5000; underBound.size() > kLargestTextFile; --i) {
+        underBound = descending(i);
     }
-    manyLines += "ShowBar=0\n";
     struct Hostile {
         const char* name;
         std::string bytes;
         int32_t showBar;
+        bool kept;  // unreadable: never saved over
     };
     const Hostile cases[] = {
-        {"random bytes", noise, 1},
-        {"zero byte", std::string("ShowBar=0\0", 10), 1},
-        {"lone CR", "\r", 1},
-        {"CR-separated", "ShowBar=0\rUseRegExp=1\r", 0},
-        {"1 MB single line", longLine, INT32_MAX},
-        {"100,000 lines", manyLines, 0},
+        {"random bytes", noise, 1, false},
+        {"zero byte", std::string("ShowBar=0\0", 10), 1, false},
+        {"lone CR", "\r", 1, false},
+        {"CR-separated", "ShowBar=0\rUseRegExp=1\r", 0, false},
+        {"64 KiB single line", longLine, INT32_MAX, false},
+        {"one byte more", longLine + "7", 1, true},
+        {"keys just under the bound", underBound, 0, false},
+        {"100,000 keys", descending(100000), 1, true},
     };
     for (const Hostile& c : cases) {
         IniDocument hostile;
@@ -373,8 +386,20 @@ TEST_F(Document, HostileFilesFallBackToDefaults) {
         EXPECT_EQ(showBar, c.showBar) << c.name;
         hostile.SetValue(hostile.currentSection, L"ShowBar", 1)->format.Clear();
         hostile.Save(hostile.path, Utf8);
-        EXPECT_FALSE(ReadFileBytes(path).empty()) << c.name;
+        const std::string saved = ReadFileBytes(path);
+        if (c.kept) {
+            EXPECT_EQ(saved, c.bytes) << c.name;
+        } else {
+            EXPECT_FALSE(saved.empty()) << c.name;
+        }
     }
+    // Every key of the file under the bound came in.
+    IniDocument loaded;
+    ASSERT_TRUE(WriteFileBytes(path, underBound));
+    loaded.Load(path);
+    ASSERT_EQ(loaded.sections.size(), 1u);
+    EXPECT_EQ(loaded.sections[0]->entries.size(),
+              static_cast<size_t>(std::count(underBound.begin(), underBound.end(), '\n')));
 }
 
 TEST_F(Document, FolderWhereTheFileShouldBe) {

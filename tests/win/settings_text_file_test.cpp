@@ -246,17 +246,27 @@ TEST_F(TextFiles, UnreadableFilesLeaveTextAndCode) {
     EXPECT_TRUE(Read(locked, text, nullptr));
 }
 
-TEST_F(TextFiles, FileOfTwoGibibytesIsRejected) {
-    const std::wstring path = dir + L"huge.txt";
-    {
-        UniqueFile file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-        ASSERT_TRUE(file);
-        LARGE_INTEGER size;
-        size.QuadPart = 0x80000000LL;
-        ASSERT_TRUE(SetFilePointerEx(file.get(), size, nullptr, FILE_BEGIN));
-        ASSERT_TRUE(SetEndOfFile(file.get()));
+// A file larger than any settings file is no settings file: it is not read at all.
+TEST_F(TextFiles, FilesBeyondTheBoundAreUnreadable) {
+    const std::wstring path = dir + L"large.txt";
+    for (const long long size : {static_cast<long long>(kLargestTextFile) + 1, 0x80000000LL}) {
+        SCOPED_TRACE(size);
+        {
+            UniqueFile file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+            ASSERT_TRUE(file);
+            LARGE_INTEGER end;
+            end.QuadPart = size;
+            ASSERT_TRUE(SetFilePointerEx(file.get(), end, nullptr, FILE_BEGIN));
+            ASSERT_TRUE(SetEndOfFile(file.get()));
+        }
+        ExpectUnreadable(path);
     }
-    ExpectUnreadable(path);
+    ASSERT_TRUE(WriteFileBytes(path, std::string(kLargestTextFile, 'a')));
+    std::wstring text;
+    int32_t code = Unset;
+    EXPECT_TRUE(Read(path, text, &code));
+    EXPECT_EQ(text.size(), kLargestTextFile);
+    EXPECT_EQ(code, Ansi);
     EXPECT_TRUE(DeleteFileW(path.c_str()));
 }
 
@@ -301,8 +311,12 @@ TEST_F(TextFiles, SideFileTakenOverOrGivenWayTo) {
     const std::wstring side = path + L".tmp";
     ASSERT_TRUE(WriteFileBytes(path, "kept=1\r\n"));
     ASSERT_TRUE(WriteFileBytes(side, "half a sav"));
+    // A backup the user made by hand is no file of the save's.
+    ASSERT_TRUE(WriteFileBytes(path + L".bak", "user's backup"));
     EXPECT_TRUE(WriteTextFile(path.c_str(), L"new=2\r\n", Utf8));
     EXPECT_EQ(ReadFileBytes(path), "new=2\r\n");
+    EXPECT_EQ(ReadFileBytes(path + L".bak"), "user's backup");
+    ASSERT_TRUE(DeleteFileW((path + L".bak").c_str()));
     EXPECT_EQ(Names(), std::set<std::wstring>{L"kept.ini"});
 
     for (const std::wstring& target : {path, dir + L"fresh.ini"}) {
