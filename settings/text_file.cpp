@@ -1,10 +1,8 @@
-// File reading and writing with the system's code-page converters. ISO-2022-JP goes through EUC-JP where
-// the system has no converter of its own for it (Wine lacks code page 50220): without that detour such a
-// file would read as empty text, and the next save would wipe its entries.
+// File reading and writing with the system's code-page converters; a file whose code page the system lacks
+// (Wine has no ISO-2022-JP) reads as unreadable, so that it is kept.
 #include "settings/text_file.h"
 
 #include "base/unique_handle.h"
-#include "settings/jis_convert.h"
 #include "settings/settings_paths.h"
 #include "settings/text_encoding.h"
 
@@ -17,69 +15,45 @@
 
 namespace {
 
-constexpr uint32_t kJisCodePage = 50220;
-constexpr uint32_t kEucJpCodePage = 20932;
+using ByteBuffer = Array<char>;
 
-bool NeedsJisDetour(uint32_t codePage) {
-    return codePage == kJisCodePage && !IsValidCodePage(kJisCodePage);
-}
-
-// Replaces `out` with multi-byte bytes converted to UTF-16, up to the first zero character; with no
-// characters when the conversion fails. False when memory runs out, so that a text cut short is never taken
-// for the file's.
+// Replaces `out` with multi-byte bytes converted to UTF-16, up to the first zero character. False when memory
+// runs out and when bytes convert to no text (a code page the system lacks): a save must not take that for
+// the file's content.
 bool Decode(const uint8_t* bytes, int32_t length, uint32_t codePage, WideString& out) {
-    ByteBuffer euc;
-    if (NeedsJisDetour(codePage)) {
-        if (!JisToEucJp(bytes, static_cast<size_t>(length), euc)) {
-            return false;
-        }
-        if (euc.size() > INT_MAX) {
-            out.Clear();
-            return true;
-        }
-        bytes = reinterpret_cast<const uint8_t*>(euc.data());
-        length = static_cast<int32_t>(euc.size());
-        codePage = kEucJpCodePage;
-    }
-    const char* source = reinterpret_cast<const char*>(bytes);
-    const int count = MultiByteToWideChar(codePage, 0, source, length, nullptr, 0);
-    if (count <= 0) {
+    if (length == 0) {
         out.Clear();
         return true;
     }
+    const char* source = reinterpret_cast<const char*>(bytes);
+    const int count = MultiByteToWideChar(codePage, 0, source, length, nullptr, 0);
     Array<wchar_t> wide;
-    if (!wide.Resize(static_cast<size_t>(count) + 1)) {
+    if (count <= 0 || !wide.Resize(static_cast<size_t>(count) + 1)) {
         return false;
     }
     const int converted = MultiByteToWideChar(codePage, 0, source, length, wide.data(), count);
-    wide[converted > 0 ? converted : 0] = L'\0';
+    if (converted <= 0) {
+        return false;
+    }
+    wide[converted] = L'\0';
     return out.Assign(wide.data());
 }
 
 // Appends UTF-16 text converted to multi-byte bytes to `out`; nothing when the conversion fails. False, with
 // `out` as it was, when memory runs out.
 bool Encode(const wchar_t* text, int length, uint32_t codePage, ByteBuffer& out) {
-    const bool detour = NeedsJisDetour(codePage);
-    const uint32_t used = detour ? kEucJpCodePage : codePage;
-    const int count = WideCharToMultiByte(used, 0, text, length, nullptr, 0, nullptr, nullptr);
+    const int count = WideCharToMultiByte(codePage, 0, text, length, nullptr, 0, nullptr, nullptr);
     if (count <= 0) {
         return true;
     }
-    ByteBuffer euc;
-    ByteBuffer& bytes = detour ? euc : out;
-    const size_t start = bytes.size();
-    if (!bytes.Resize(start + static_cast<size_t>(count))) {
+    const size_t start = out.size();
+    if (!out.Resize(start + static_cast<size_t>(count))) {
         return false;
     }
     const int converted =
-        WideCharToMultiByte(used, 0, text, length, bytes.data() + start, count, nullptr, nullptr);
-    bytes.Truncate(start + (converted > 0 ? static_cast<size_t>(converted) : 0));
-    if (!detour) {
-        return true;
-    }
-    ByteBuffer jis;
-    return EucJpToJis(reinterpret_cast<const uint8_t*>(euc.data()), euc.size(), jis) &&
-           out.Append(jis.data(), jis.size());
+        WideCharToMultiByte(codePage, 0, text, length, out.data() + start, count, nullptr, nullptr);
+    out.Truncate(start + (converted > 0 ? static_cast<size_t>(converted) : 0));
+    return true;
 }
 
 // Replaces `out` with UTF-16 text from little-endian units, up to the first zero unit and at most `units` of
@@ -303,7 +277,8 @@ bool ReadTextFile(const wchar_t* path, WideString& text, int32_t* code) {
         detected == Utf16Le || detected == Utf16Be
             ? Utf16FromLittleEndian(buffer.data() + skip, (static_cast<size_t>(length) + 1) / 2, decoded)
             : Decode(buffer.data() + skip, length, codePage, decoded);
-    // Running out of memory counts as no read: the caller must not take a part for the whole.
+    // Running out of memory, or text the system cannot convert, counts as no read: the caller must not take a
+    // part, or nothing, for the whole.
     if (!done) {
         return false;
     }

@@ -342,6 +342,14 @@ TEST(ConcurrentSaves, TwoProcessesLeaveOneWholeFile) {
         ASSERT_TRUE(CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
                                    &process));
     }
+    // Meanwhile the file's name is watched: a start at a moment it is missing would take the defaults.
+    const HANDLE running[] = {processes[0].hProcess, processes[1].hProcess};
+    const ULONGLONG deadline = GetTickCount64() + 60000;
+    int missing = 0;
+    while (WaitForMultipleObjects(2, running, TRUE, 0) == WAIT_TIMEOUT && GetTickCount64() < deadline) {
+        missing += GetFileAttributesW(ini.c_str()) == INVALID_FILE_ATTRIBUTES ? 1 : 0;
+    }
+    EXPECT_EQ(missing, 0);
     for (PROCESS_INFORMATION& process : processes) {
         EXPECT_EQ(WaitForSingleObject(process.hProcess, 60000), WAIT_OBJECT_0);
         DWORD code = 1;

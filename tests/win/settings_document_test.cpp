@@ -76,7 +76,10 @@ TEST_F(Document, GoldenFilesRoundTrip) {
     };
     for (const wchar_t* name : cases) {
         const std::wstring input = GoldenFile(std::wstring(name) + L".ini");
-        const std::string expected = ReadFileBytes(GoldenFile(std::wstring(name) + L".expected.ini"));
+        // A file in a code page the system lacks (Wine has no ISO-2022-JP) is unreadable, and so kept.
+        const bool kept = std::wstring(name) == L"japanese-iso-2022-jp" && !IsValidCodePage(50220);
+        const std::string expected =
+            ReadFileBytes(kept ? input : GoldenFile(std::wstring(name) + L".expected.ini"));
         ASSERT_FALSE(expected.empty()) << ToUtf8(name);
         IniDocument golden;
         std::wstring copy = dir + name + L".ini";
