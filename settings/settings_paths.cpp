@@ -1,8 +1,6 @@
 // Locating the host's Kelo.ini and the plug-in's own settings file beside it.
 #include "settings/settings_paths.h"
 
-#include "settings/path_split.h"
-
 #include <shlobj.h>
 #include <shlwapi.h>
 
@@ -12,12 +10,13 @@ WideString pluginIniPath;
 
 void InitModulePaths(HINSTANCE instance) {
     moduleStem.Clear();
-    wchar_t name[MAX_PATH];
-    // Older systems leave a name that fills the buffer unterminated: only the length reported is read.
-    const DWORD length = GetModuleFileNameW(instance, name, MAX_PATH);
-    if (length != 0) {
+    // One more than the system may fill, so that the name is terminated whatever the system does.
+    wchar_t name[MAX_PATH + 1] = {};
+    if (GetModuleFileNameW(instance, name, MAX_PATH) != 0) {
+        const wchar_t* file = PathFindFileNameW(name);
         // Running out of memory leaves the stem as it was: empty.
-        (void)moduleStem.Assign(SplitPath(std::wstring_view(name, length)).stem);
+        (void)moduleStem.Assign(
+            std::wstring_view(file, static_cast<size_t>(PathFindExtensionW(file) - file)));
     }
     LocateHostIni();
     MakePluginIniPath();
@@ -52,7 +51,7 @@ void LocateHostIni() {
 void MakePluginIniPath() {
     pluginIniPath.Clear();
     WideString folder;
-    if (DirectoryOf(hostIniPath, folder)) {
+    if (DirectoryOf(hostIniPath.c_str(), folder)) {
         (void)pluginIniPath.AppendAll({folder, L"Plugins\\", moduleStem, L"\\", moduleStem, L".ini"});
     }
 }
@@ -61,12 +60,6 @@ bool IsExistingFile(const wchar_t* path) {
     return PathFileExistsW(path) && !PathIsDirectoryW(path);
 }
 
-bool DirectoryOf(std::wstring_view path, WideString& out) {
-    const PathParts parts = SplitPath(path);
-    WideString folder;
-    if (!folder.AppendAll({parts.drive, parts.folder})) {
-        return false;
-    }
-    out.Swap(folder);
-    return true;
+bool DirectoryOf(const wchar_t* path, WideString& out) {
+    return out.Assign(std::wstring_view(path, static_cast<size_t>(PathFindFileNameW(path) - path)));
 }
