@@ -1,6 +1,5 @@
-// The product's own wide string: an Array of its units with room for a terminator beyond them whenever it has
-// any, so that c_str() never allocates. Every operation that may allocate returns false when memory runs out
-// and leaves the string as it was.
+// The product's own wide string: an Array of its units with room for a terminator, so c_str() never
+// allocates. What may allocate returns false when memory runs out and leaves the string as it was.
 #pragma once
 
 #include "base/array.h"
@@ -49,9 +48,8 @@ class WideString {
         return true;
     }
 
-    // Appends the parts in turn; false, with the string as it was, when memory runs out. The room comes
-    // first, so nothing moves while they are copied: a part that viewed this string is found again at its
-    // offset.
+    // Appends the parts, all or nothing. The room comes first, so a part that viewed this string is found
+    // again at its offset.
     bool AppendAll(std::initializer_list<std::wstring_view> parts) noexcept {
         size_t more = 0;
         for (const std::wstring_view part : parts) {

@@ -22,9 +22,8 @@ class IniTextHandler {
     ~IniTextHandler() = default;
 };
 
-// Splits text into lines at CR LF, CR or LF and reports each line that means something. Comment, blank
-// and malformed lines are dropped; a last line without a line break is read like any other. False as soon as
-// a callback returns false.
+// Reports each meaningful line of text split at CR LF, CR or LF; a last line without a break counts too.
+// False as soon as a callback returns false.
 bool ParseIniText(std::wstring_view text, IniTextHandler& handler);
 
 // Replaces `out` with the whole file: sections in order, the first unnamed one without a section line, every

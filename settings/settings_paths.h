@@ -19,7 +19,6 @@ void MakePluginIniPath();
 
 // True when the path exists and is not a directory.
 bool IsExistingFile(const wchar_t* path);
-// Replaces `out` with the path's drive and folder, ending with a separator; empty for a bare file name. A
-// path that ends in a separator names its last folder as the file. False, with `out` untouched, when memory
-// runs out.
+// Replaces `out` with the path up to its file name: drive and folder, ending with a separator; empty for a
+// bare file name. False, with `out` untouched, when memory runs out.
 bool DirectoryOf(const wchar_t* path, WideString& out);
