@@ -43,7 +43,6 @@ class Array {
     const T* end() const noexcept { return items + count; }
     T& operator[](size_t i) noexcept { return items[i]; }
     const T& operator[](size_t i) const noexcept { return items[i]; }
-    T& back() noexcept { return items[count - 1]; }
 
     // Room for `wanted` elements in all.
     bool Reserve(size_t wanted) noexcept {

@@ -1,11 +1,11 @@
-// The product's own wide string: an Array of its units with room for a terminator beyond them whenever it has
-// any, so that c_str() never allocates. Every operation that may allocate returns false when memory runs out
-// and leaves the string as it was.
+// The product's own wide string: an Array of its units with room for a terminator, so c_str() never
+// allocates. What may allocate returns false when memory runs out and leaves the string as it was.
 #pragma once
 
 #include "base/array.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <initializer_list>
 #include <string_view>
 
@@ -48,14 +48,24 @@ class WideString {
         return true;
     }
 
-    // Appends the parts in turn; false, with the string as it was, when memory runs out.
+    // Appends the parts, all or nothing. The room comes first, so a part that viewed this string is found
+    // again at its offset.
     bool AppendAll(std::initializer_list<std::wstring_view> parts) noexcept {
-        const size_t before = size();
+        size_t more = 0;
         for (const std::wstring_view part : parts) {
-            if (!Append(part)) {
-                Truncate(before);
-                return false;
+            more += part.size();
+        }
+        const auto old = reinterpret_cast<uintptr_t>(units.data());
+        const size_t oldSize = size();
+        if (more != 0 && !units.ReserveMore(more + 1)) {
+            return false;
+        }
+        for (std::wstring_view part : parts) {
+            const auto at = reinterpret_cast<uintptr_t>(part.data());
+            if (old != 0 && at >= old && at < old + oldSize * sizeof(wchar_t)) {
+                part = std::wstring_view(units.data() + (at - old) / sizeof(wchar_t), part.size());
             }
+            (void)Append(part);  // room made above
         }
         return true;
     }

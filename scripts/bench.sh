@@ -1,26 +1,18 @@
 #!/usr/bin/env bash
-# The benchmarks:
-# - encoding detection speed beside memchr and a plain byte loop over the same buffers (MB/s), natively;
-# - module start with settings files of several sizes (ms) and PluginProc 2308 (ns per call) in the stand-in
-#   host under Wine, with the x86_64 build and, where this
-#   machine runs 32-bit programs, the shipping i686 build. `--plugin <dll>` times another FindRail.dll of the
-#   same program of its width (e.g. an older build, for a before-and-after).
-# Arguments other than --plugin go to the detector benchmark.
+# Times module start with settings files of several sizes (ms) and PluginProc 2308 (ns per call) in the
+# stand-in host under Wine, with the x86_64 build and, where this machine runs 32-bit programs, the shipping i686
+# build. `--plugin <dll>` times another FindRail.dll of the same program of its width (e.g. an older build, for
+# a before-and-after).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 plugin=
-detector_args=()
 while [ $# -gt 0 ]; do
     case $1 in
         --plugin) plugin=$(realpath "$2"); shift 2 ;;
-        *) detector_args+=("$1"); shift ;;
+        *) echo "usage: scripts/bench.sh [--plugin <dll>]" >&2; exit 2 ;;
     esac
 done
-
-cmake --preset native >/dev/null
-cmake --build --preset native --target detector_benchmark
-build/native/bin/detector_benchmark --benchmark_min_time=0.5 "${detector_args[@]}"
 
 trees=(x64)
 if scripts/ia32_probe.sh 2>/dev/null; then

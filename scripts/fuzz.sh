@@ -7,7 +7,7 @@ seconds=${1:-600}
 shift || true
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
-    targets=(detect_fuzz detect_portable_scan_fuzz ini_text_fuzz)
+    targets=(detect_fuzz ini_text_fuzz)
 fi
 
 cmake --preset fuzz >/dev/null

@@ -5,7 +5,7 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 
 packages=(
-    cmake make g++ googletest libbenchmark-dev
+    cmake make g++ googletest
     g++-mingw-w64-x86-64-win32 gcc-mingw-w64-x86-64-win32
     g++-mingw-w64-i686-win32 gcc-mingw-w64-i686-win32
     binutils-mingw-w64-x86-64 binutils-mingw-w64-i686

@@ -5,7 +5,11 @@
 #include "settings/settings_paths.h"
 #include "settings/text_file.h"
 
+#include <cwchar>
 #include <utility>
+
+// The runtime's wcstol clamps to the limits of long, which are the 32-bit ones here.
+static_assert(sizeof(long) == sizeof(int32_t), "long must have 32 bits");
 
 namespace {
 
@@ -60,9 +64,11 @@ bool IniSection::GetInt(std::wstring_view key, int32_t* out) {
     }
     IniEntry& entry = **found;
     if (entry.kind == Raw) {
+        const wchar_t* text = entry.text.c_str();
+        wchar_t* end = nullptr;
+        entry.integer = std::wcstol(text, &end, 10);
         entry.kind = Integer;
-        entry.integer = 0;
-        if (!ParseDecimalInt32(entry.text, &entry.integer)) {
+        if (end == text) {
             return false;
         }
     }

@@ -17,9 +17,8 @@ class IniDocument {
     // True with *out set when section and key exist and hold an integer; creates nothing. Makes `section` the
     // current one unless memory for its copy runs out; false whenever memory runs out.
     bool GetInt(std::wstring_view section, std::wstring_view key, int32_t* out);
-    // `value` points to a std::wstring_view (Raw, Text), an int32_t (Integer) or a double (Real); other kinds
-    // create the entry and store nothing. Makes `section` the current one and sets `modified`; returns the
-    // entry. Null when memory runs out, with the document exactly as it was.
+    // `value` points to a wstring_view (Raw, Text), an int32_t (Integer) or a double (Real); other kinds
+    // store nothing. Sets `modified` and the current section; null, changing nothing, when memory runs out.
     IniEntry* SetValue(std::wstring_view section, std::wstring_view key, const void* value, int32_t kind);
 
     IniEntry* SetValue(std::wstring_view section, std::wstring_view key, int32_t value) {
@@ -30,9 +29,8 @@ class IniDocument {
     // that runs out of memory part-way keeps what it added and counts the file as unreadable (loadFailed), and
     // so does an empty path: such a session has no file to save to.
     void Load(std::wstring_view path);
-    // Writes the document as INI text in `encoding` when it was modified since the last Load or Save.
-    // A file that existed but could not be read whole at Load (memory included) is left as it is, and so is
-    // any file when the text cannot be made or written.
+    // Writes the document in `encoding` if modified since the last Load or Save. A file that Load found but
+    // could not read whole is left as it is, as is any file when the text cannot be made or written.
     void Save(std::wstring_view path, int32_t encoding);
 
     bool modified = false;

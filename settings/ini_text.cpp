@@ -1,9 +1,7 @@
 // INI text: parsing from memory (so it is tested and fuzzed without files) and serialising.
 #include "settings/ini_text.h"
 
-#include <cstdint>
 #include <cwchar>
-#include <type_traits>
 
 namespace {
 
@@ -39,107 +37,22 @@ bool ClassifyLine(std::wstring_view line, IniTextHandler& handler) {
                            std::wstring_view(line.data() + equals + 1, line.size() - equals - 1));
 }
 
-using Unit = std::make_unsigned_t<wchar_t>;
-
-// The blanks that the Windows C runtime's iswspace reports and its wcstol skips.
-bool IsRuntimeBlank(Unit c) {
-    return (c >= 0x09 && c <= 0x0D) || c == 0x20 || c == 0xA0 || c == 0x1680 ||
-           (c >= 0x2000 && c <= 0x200A) || c == 0x2028 || c == 0x2029 || c == 0x202F || c == 0x205F ||
-           c == 0x3000;
-}
-
-// The zeros of the decimal digit blocks that the runtime's wcstol reads, in ascending order: ASCII,
-// Arabic-Indic, the Indic scripts, Thai, Lao, Tibetan, Myanmar, Khmer, Mongolian and the full-width forms an
-// input method types.
-constexpr Unit kDigitZeros[] = {0x30,  0x660, 0x6F0, 0x966, 0x9E6, 0xA66,  0xAE6,  0xB66,  0xC66,
-                                0xCE6, 0xD66, 0xE50, 0xED0, 0xF20, 0x1040, 0x17E0, 0x1810, 0xFF10};
-
-// The digit's value, or -1 when `c` is no digit.
-int DigitValue(Unit c) {
-    for (const Unit zero : kDigitZeros) {
-        if (c < zero) {
-            break;
-        }
-        if (c - zero <= 9) {
-            return static_cast<int>(c - zero);
-        }
-    }
-    return -1;
-}
-
-// Wider than any value's text needs; a field of millions of characters would only stall the formatter before
-// the text is thrown away.
-constexpr size_t kMaxFieldDigits = 4;  // width and precision up to 9999
-
-// Skips the digits at `i`; false when there are more than kMaxFieldDigits of them.
-bool SkipFieldDigits(std::wstring_view format, size_t& i) {
-    const size_t first = i;
-    while (i < format.size() && format[i] >= L'0' && format[i] <= L'9') {
-        ++i;
-    }
-    return i - first <= kMaxFieldDigits;
-}
-
-// True when `format` holds exactly one printf conversion, and that conversion takes an int (`integer`) or
-// a double, with a width and a precision of at most four digits each. A format that fails this would read an
-// argument that is not there, or take ages.
-bool IsSingleConversion(std::wstring_view format, bool integer) {
-    int conversions = 0;
-    for (size_t i = 0; i < format.size(); ++i) {
-        if (format[i] != L'%') {
-            continue;
-        }
-        ++i;
-        if (i < format.size() && format[i] == L'%') {
-            continue;
-        }
-        while (i < format.size() && std::wstring_view(L"-+ #0").find(format[i]) != std::wstring_view::npos) {
-            ++i;
-        }
-        if (!SkipFieldDigits(format, i)) {
-            return false;
-        }
-        if (i < format.size() && format[i] == L'.') {
-            ++i;
-            if (!SkipFieldDigits(format, i)) {
-                return false;
-            }
-        }
-        if (!integer && i < format.size() && format[i] == L'l') {
-            ++i;
-        }
-        if (i >= format.size()) {
-            return false;
-        }
-        const std::wstring_view accepted = integer ? L"diouxX" : L"feEgG";
-        if (accepted.find(format[i]) == std::wstring_view::npos) {
-            return false;
-        }
-        ++conversions;
-    }
-    return conversions == 1;
-}
-
-// Room for the longest text a format that passes IsSingleConversion asks for: "%f" of the largest double with
-// a precision of 9999 (309 digits, the point, 9999 decimals), or a field of 9999.
-constexpr size_t kLongestNumber = 10400;
+// "%f" of -DBL_MAX: the sign, 309 digits, the point, six decimals and the terminator.
+constexpr int kLongestNumber = 318;
 
 template <typename Number>
 bool AppendNumber(const WideString& format, const wchar_t* fallback, Number value, WideString& out) {
-    const bool integer = std::is_integral<Number>::value;
-    const wchar_t* used = !format.empty() && IsSingleConversion(format, integer) ? format.c_str() : fallback;
-    Array<wchar_t> buffer;
-    if (!buffer.Resize(kLongestNumber)) {
-        return false;
-    }
+    const wchar_t* used = format.empty() ? fallback : format.c_str();
+    wchar_t buffer[kLongestNumber];
 #ifdef _WIN32
     // The C runtime's own formatter; the toolchain's portable one would add 12 KB to the DLL.
-    const int written = _snwprintf(buffer.data(), kLongestNumber, used, value);
+    const int written = _snwprintf(buffer, kLongestNumber, used, value);
 #else
-    const int written = std::swprintf(buffer.data(), kLongestNumber, used, value);
+    const int written = std::swprintf(buffer, kLongestNumber, used, value);
 #endif
-    return written < 0 || static_cast<size_t>(written) >= kLongestNumber ||
-           out.Append(std::wstring_view(buffer.data(), static_cast<size_t>(written)));
+    // Only a format outside its contract overflows: that value is left empty.
+    return written < 0 || written >= kLongestNumber ||
+           out.Append(std::wstring_view(buffer, static_cast<size_t>(written)));
 }
 
 bool AppendValue(const IniEntry& entry, WideString& out) {
@@ -157,18 +70,6 @@ bool AppendValue(const IniEntry& entry, WideString& out) {
 }
 
 }  // namespace
-
-bool OrdinalLess::operator()(std::wstring_view a, std::wstring_view b) const noexcept {
-    const size_t common = a.size() < b.size() ? a.size() : b.size();
-    for (size_t i = 0; i < common; ++i) {
-        const Unit x = static_cast<Unit>(a[i]);
-        const Unit y = static_cast<Unit>(b[i]);
-        if (x != y) {
-            return x < y;
-        }
-    }
-    return a.size() < b.size();
-}
 
 bool ParseIniText(std::wstring_view text, IniTextHandler& handler) {
     size_t lineStart = 0;
@@ -192,50 +93,6 @@ bool ParseIniText(std::wstring_view text, IniTextHandler& handler) {
     if (lineStart < text.size()) {
         return ClassifyLine(std::wstring_view(text.data() + lineStart, text.size() - lineStart), handler);
     }
-    return true;
-}
-
-// Written out rather than the C runtime's wcstol, so that every build reads a value alike: the runtime's
-// Unicode blanks and digits (the full-width ones an input method types included), clamped to 32 bits.
-bool ParseDecimalInt32(std::wstring_view text, int32_t* value) {
-    size_t i = 0;
-    while (i < text.size() && IsRuntimeBlank(static_cast<Unit>(text[i]))) {
-        ++i;
-    }
-    bool negative = false;
-    if (i < text.size() && (text[i] == L'+' || text[i] == L'-')) {
-        negative = text[i] == L'-';
-        ++i;
-    }
-    const size_t firstDigit = i;
-    int64_t magnitude = 0;
-    constexpr int64_t kLimit = int64_t{INT32_MAX} + 1;
-    for (; i < text.size(); ++i) {
-        const int digit = DigitValue(static_cast<Unit>(text[i]));
-        if (digit < 0) {
-            break;
-        }
-        if (magnitude <= kLimit) {
-            magnitude = magnitude * 10 + digit;
-        }
-    }
-    if (i == firstDigit) {
-        return false;
-    }
-    if (negative) {
-        *value = magnitude >= kLimit ? INT32_MIN : static_cast<int32_t>(-magnitude);
-    } else {
-        *value = magnitude > INT32_MAX ? INT32_MAX : static_cast<int32_t>(magnitude);
-    }
-    return true;
-}
-
-bool FormatIniValue(const IniEntry& entry, WideString& out) {
-    WideString value;
-    if (!AppendValue(entry, value)) {
-        return false;
-    }
-    out.Swap(value);
     return true;
 }
 

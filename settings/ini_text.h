@@ -1,5 +1,5 @@
-// The INI text format: a line parser that reports section and entry lines to a handler, the number
-// reader behind GetInt, and the serialiser that Save writes. No Windows header.
+// The INI text format: a line parser that reports section and entry lines to a handler, and the serialiser
+// that Save writes. No Windows header.
 #pragma once
 
 #include "settings/ini_types.h"
@@ -22,19 +22,9 @@ class IniTextHandler {
     ~IniTextHandler() = default;
 };
 
-// Splits text into lines at CR LF, CR or LF and reports each line that means something. Comment, blank
-// and malformed lines are dropped; a last line without a line break is read like any other. False as soon as
-// a callback returns false.
+// Reports each meaningful line of text split at CR LF, CR or LF; a last line without a break counts too.
+// False as soon as a callback returns false.
 bool ParseIniText(std::wstring_view text, IniTextHandler& handler);
-
-// Reads a decimal integer as the Windows C runtime's wcstol does with base 10, on every platform: leading
-// Unicode blanks, an optional sign, then digits of any of the Unicode decimal digit blocks that it takes.
-// Out-of-range values clamp to the 32-bit limits. False, with *value untouched, when no digit is read.
-bool ParseDecimalInt32(std::wstring_view text, int32_t* value);
-
-// Replaces `out` with the value text that Save writes for an entry of any kind; false, with `out` untouched,
-// when memory runs out.
-bool FormatIniValue(const IniEntry& entry, WideString& out);
 
 // Replaces `out` with the whole file: sections in order, the first unnamed one without a section line, every
 // section followed by an empty line. False, with `out` untouched, when memory runs out.

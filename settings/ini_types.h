@@ -8,6 +8,7 @@
 #include "base/wide_string.h"
 
 #include <cstdint>
+#include <functional>
 #include <string_view>
 
 enum IniValueKind : int32_t { Raw = 0, Integer = 1, Real = 2, Text = 3 };
@@ -18,13 +19,13 @@ struct IniEntry {
     WideString text;
     int32_t integer = 0;
     double real = 0.0;
+    // Empty for "%d" and "%f"; otherwise the caller's printf format with exactly one conversion of the
+    // value's type, whose text is no longer than "%f" of the largest double.
     WideString format;
 };
 
-// Orders upper-cased names by their UTF-16 code units, as unsigned values.
-struct OrdinalLess {
-    bool operator()(std::wstring_view a, std::wstring_view b) const noexcept;
-};
+// Windows' wchar_t is an unsigned 16-bit unit, so wstring_view's own order is the ordinal one.
+using OrdinalLess = std::less<std::wstring_view>;
 
 class IniSection {
   public:

@@ -1,10 +1,11 @@
 // Locating the host's Kelo.ini and the plug-in's own settings file beside it.
 #include "settings/settings_paths.h"
 
-#include "settings/path_split.h"
-
 #include <shlobj.h>
 #include <shlwapi.h>
+
+#include <cstdlib>
+#include <cwchar>
 
 WideString moduleStem;
 WideString hostIniPath;
@@ -12,62 +13,60 @@ WideString pluginIniPath;
 
 void InitModulePaths(HINSTANCE instance) {
     moduleStem.Clear();
-    wchar_t name[MAX_PATH];
-    // Older systems leave a name that fills the buffer unterminated: only the length reported is read.
-    const DWORD length = GetModuleFileNameW(instance, name, MAX_PATH);
-    if (length != 0) {
-        // Running out of memory leaves the stem as it was: empty.
-        (void)moduleStem.Assign(SplitPath(std::wstring_view(name, length)).stem);
+    // One more than the system may fill, so that the name is terminated whatever the system does.
+    wchar_t name[MAX_PATH + 1] = {};
+    wchar_t stem[MAX_PATH + 1];
+    bool made = true;
+    if (GetModuleFileNameW(instance, name, MAX_PATH) != 0 &&
+        _wsplitpath_s(name, nullptr, 0, nullptr, 0, stem, MAX_PATH + 1, nullptr, 0) == 0) {
+        made = moduleStem.Assign(stem);
     }
-    LocateHostIni();
-    MakePluginIniPath();
+    made = LocateHostIni() && made;
+    // A path made short of memory would name another file, or one relative to whatever folder is current.
+    if (!made || !MakePluginIniPath()) {
+        pluginIniPath.Clear();
+    }
 }
 
-void LocateHostIni() {
+bool LocateHostIni() {
     hostIniPath.Clear();
-    // One more than the system may fill, so that the path is terminated whatever the system does.
     wchar_t executable[MAX_PATH + 1] = {};
-    if (GetModuleFileNameW(nullptr, executable, MAX_PATH) == 0) {
-        return;
-    }
     wchar_t canonical[MAX_PATH];
-    if (!PathCanonicalizeW(canonical, executable)) {
-        return;
+    if (GetModuleFileNameW(nullptr, executable, MAX_PATH) == 0 || !PathCanonicalizeW(canonical, executable)) {
+        return true;
     }
     WideString folder;
-    if (!DirectoryOf(canonical, folder)) {
-        return;
+    if (!DirectoryOf(canonical, folder) || !hostIniPath.AppendAll({folder, L"Kelo.ini"})) {
+        return false;
     }
-    // Running out of memory leaves the path empty.
-    if (!hostIniPath.AppendAll({folder, L"Kelo.ini"}) || IsExistingFile(hostIniPath.c_str())) {
-        return;
+    if (IsExistingFile(hostIniPath.c_str())) {
+        return true;
     }
     wchar_t roaming[MAX_PATH];
-    if (SHGetSpecialFolderPathW(nullptr, roaming, CSIDL_APPDATA, TRUE)) {
-        hostIniPath.Clear();
-        (void)hostIniPath.AppendAll({roaming, L"\\Kelo\\Kelo.ini"});
+    if (!SHGetSpecialFolderPathW(nullptr, roaming, CSIDL_APPDATA, TRUE)) {
+        return true;
     }
+    hostIniPath.Clear();
+    return hostIniPath.AppendAll({roaming, L"\\Kelo\\Kelo.ini"});
 }
 
-void MakePluginIniPath() {
+bool MakePluginIniPath() {
     pluginIniPath.Clear();
     WideString folder;
-    // Without either part the path would be relative to whatever folder is current: no settings file then.
-    if (!moduleStem.empty() && DirectoryOf(hostIniPath, folder) && !folder.empty()) {
-        (void)pluginIniPath.AppendAll({folder, L"Plugins\\", moduleStem, L"\\", moduleStem, L".ini"});
-    }
+    return DirectoryOf(hostIniPath.c_str(), folder) &&
+           pluginIniPath.AppendAll({folder, L"Plugins\\", moduleStem, L"\\", moduleStem, L".ini"});
 }
 
 bool IsExistingFile(const wchar_t* path) {
     return PathFileExistsW(path) && !PathIsDirectoryW(path);
 }
 
-bool DirectoryOf(std::wstring_view path, WideString& out) {
-    const PathParts parts = SplitPath(path);
-    WideString folder;
-    if (!folder.AppendAll({parts.drive, parts.folder})) {
-        return false;
-    }
-    out.Swap(folder);
-    return true;
+bool DirectoryOf(const wchar_t* path, WideString& out) {
+    // The C runtime's splitter decides; its drive and folder are always the start of the path.
+    const size_t length = std::wcslen(path);
+    Array<wchar_t> folder;
+    wchar_t drive[_MAX_DRIVE];
+    return folder.Resize(length + 1) &&
+           _wsplitpath_s(path, drive, _MAX_DRIVE, folder.data(), length + 1, nullptr, 0, nullptr, 0) == 0 &&
+           out.Assign(std::wstring_view(path, std::wcslen(drive) + std::wcslen(folder.data())));
 }

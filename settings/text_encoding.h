@@ -1,5 +1,5 @@
 // Text-file encodings: their codes, their code pages, and detection of an encoding from the bytes alone.
-// No Windows header: this file also builds natively for the unit tests, fuzz targets and benchmarks.
+// No Windows header: this file also builds natively for the unit tests and fuzz targets.
 #pragma once
 
 #include <cstdint>

@@ -13,6 +13,8 @@ table=$(printf '%s\n' "$dump" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p'
 echo "$dump" | grep -q 'Ordinal Base[[:space:]]*1' || { echo "ordinal base is not 1"; fail=1; }
 count=$(printf '%s\n' "$table" | grep -c .)
 [ "$count" -eq 7 ] || { echo "expected 7 exported names, found $count"; fail=1; }
+# No export by ordinal alone: the address table holds the seven named ones only.
+echo "$dump" | grep -Eq '^\s+Export Address Table\s+00000007$' || { echo "the address table is not 7 entries"; fail=1; }
 ordinal=1
 for name in OnCommand QueryStatus GetMenuTextID GetStatusMessageID GetIconID OnEvents PluginProc; do
     index=$((ordinal - 1))

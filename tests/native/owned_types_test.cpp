@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cwchar>
 #include <random>
 #include <string>
 #include <vector>
@@ -64,6 +65,14 @@ TEST(OwnedTypes, AppendingItsOwnContentWhileGrowing) {
         ASSERT_TRUE(neighbour.Assign(L"neighbour"));
         EXPECT_TRUE(text.Append(std::wstring_view(text.c_str() + row.offset, row.count)));
         EXPECT_EQ(Str(text), row.expected);
+
+        // Several parts: the first one grows the string before its own part is copied.
+        WideString joined;
+        ASSERT_TRUE(joined.Assign(row.text));
+        WideString otherNeighbour;
+        ASSERT_TRUE(otherNeighbour.Assign(L"neighbour"));
+        EXPECT_TRUE(joined.AppendAll({L"+", std::wstring_view(joined.c_str() + row.offset, row.count)}));
+        EXPECT_EQ(Str(joined), std::wstring(row.text) + L"+" + (row.expected + std::wcslen(row.text)));
 
         const std::wstring narrow(row.text);
         Array<char> bytes;

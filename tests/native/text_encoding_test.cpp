@@ -1,12 +1,9 @@
-// Encoding detection: the documented decisions as a table, the optimised pass against the literal one,
-// byte swapping and code pages.
-#include "reference_detector.h"
+// Encoding detection: the documented decisions as a table, byte swapping and code pages.
 #include "settings/text_encoding.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -106,8 +103,6 @@ TEST(DetectTextEncoding, DecidesAsDocumented) {
     for (const DetectCase& c : cases) {
         const std::vector<uint8_t> bytes = Bytes(c.bytes);
         EXPECT_EQ(Detect(bytes), c.expected) << "bytes: " << c.bytes;
-        EXPECT_EQ(ReferenceDetect(bytes.data(), static_cast<int32_t>(bytes.size())), c.expected)
-            << "reference, bytes: " << c.bytes;
     }
 }
 
@@ -116,88 +111,6 @@ TEST(DetectTextEncoding, NonPositiveLengthIsEmpty) {
     EXPECT_EQ(DetectTextEncoding(zero, 0), Ansi);
     EXPECT_EQ(DetectTextEncoding(zero, -5), Ansi);
     EXPECT_EQ(DetectTextEncoding(nullptr, 0), Ansi);
-}
-
-// Pieces from which random data is assembled: runs of plain text, escapes, UTF-7 groups and multi-byte
-// characters of every candidate, valid and broken, so that early decisions and scores get exercised.
-const char* const kPieces[] = {
-    "'hello world '",
-    "'+'",
-    "'-'",
-    "'+AGE-'",
-    "'+AGEA-'",
-    "'+-'",
-    "'+ '",
-    "1B",
-    "1B '$B'",
-    "1B '(B'",
-    "1B '$'",
-    "E3 81 82",
-    "C3 A9",
-    "ED A0 80",
-    "F0 9F 99 82",
-    "F4 90 80 80",
-    "82 A0",
-    "80",
-    "A4 A2",
-    "B1",
-    "8E B1",
-    "8F A1 A1",
-    "FD",
-    "FE",
-    "FF",
-    "E9",
-    "C0",
-    "0A",
-    "'0123456789abcdefghij'",
-    "'/'",
-    "E0 A0",
-    "8F A1",
-};
-
-TEST(DetectTextEncoding, MatchesStepByStepPass) {
-    std::mt19937 random(12345);
-    std::vector<std::vector<uint8_t>> pieces;
-    for (const char* piece : kPieces) {
-        pieces.push_back(Bytes(piece));
-    }
-    std::uniform_int_distribution<size_t> pick(0, pieces.size() - 1);
-    std::uniform_int_distribution<int> count(1, 40);
-    std::uniform_int_distribution<int> byte(1, 255);
-    for (int round = 0; round < 30000; ++round) {
-        std::vector<uint8_t> data;
-        const int n = count(random);
-        for (int k = 0; k < n; ++k) {
-            if (round % 3 == 0 && k % 5 == 0) {
-                data.push_back(static_cast<uint8_t>(byte(random)));
-            } else {
-                const auto& piece = pieces[pick(random)];
-                data.insert(data.end(), piece.begin(), piece.end());
-            }
-        }
-        const int32_t expected = ReferenceDetect(data.data(), static_cast<int32_t>(data.size()));
-        ASSERT_EQ(Detect(data), expected) << "round " << round;
-    }
-}
-
-TEST(DetectTextEncoding, LongRunsCrossBlockBoundaries) {
-    // Multi-byte characters straddling the scan's internal blocks, and decisions far into the data.
-    std::vector<uint8_t> data;
-    for (int i = 0; i < 3000; ++i) {
-        data.insert(data.end(), {0xE3, 0x81, 0x82});
-    }
-    EXPECT_EQ(Detect(data), Utf8);
-    data.push_back(0xE9);
-    EXPECT_EQ(Detect(data), ReferenceDetect(data.data(), static_cast<int32_t>(data.size())));
-    std::vector<uint8_t> kana(10001, 0xB1);
-    EXPECT_EQ(Detect(kana), ShiftJis);
-    kana.pop_back();
-    EXPECT_EQ(Detect(kana), EucJp);
-    std::vector<uint8_t> text(100000, 'a');
-    text.push_back(0x1B);
-    text.push_back('$');
-    text.push_back('B');
-    EXPECT_EQ(Detect(text), Jis);
 }
 
 TEST(SwapByteOrder16, SwapsPairsAndTheOddTail) {

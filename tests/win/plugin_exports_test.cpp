@@ -14,9 +14,6 @@ namespace {
 
 constexpr int kSearchEdit = 40002;
 
-const char* const kExportNames[] = {"OnCommand", "QueryStatus", "GetMenuTextID", "GetStatusMessageID",
-                                    "GetIconID", "OnEvents",    "PluginProc"};
-
 class ExportsTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(host.LoadPlugin(CopyPluginAs(L"FrExports"))); }
@@ -66,18 +63,6 @@ std::wstring LoadResourceString(HMODULE module, UINT id) {
     const wchar_t* text = nullptr;
     const int length = LoadStringW(module, id, reinterpret_cast<LPWSTR>(&text), 0);
     return length > 0 ? std::wstring(text, static_cast<size_t>(length)) : std::wstring();
-}
-
-TEST_F(ExportsTest, NamesSitAtOrdinalsOneToSeven) {
-    HMODULE module = host.Plugin();
-    for (int ordinal = 1; ordinal <= 7; ++ordinal) {
-        const char* name = kExportNames[ordinal - 1];
-        FARPROC byName = GetProcAddress(module, name);
-        ASSERT_NE(byName, nullptr) << name;
-        EXPECT_EQ(byName, GetProcAddress(module, MAKEINTRESOURCEA(ordinal))) << name;
-    }
-    EXPECT_EQ(GetProcAddress(module, MAKEINTRESOURCEA(8)), nullptr);
-    EXPECT_EQ(GetProcAddress(module, "_OnCommand@4"), nullptr);
 }
 
 TEST_F(ExportsTest, IdsAndTheirResources) {

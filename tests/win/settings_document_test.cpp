@@ -2,7 +2,6 @@
 // files and hostile files.
 #include "base/unique_handle.h"
 #include "settings/ini_document.h"
-#include "settings/ini_text.h"
 #include "settings/text_encoding.h"
 #include "settings/text_file.h"
 #include "test_support.h"
@@ -11,11 +10,8 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdio>
-#include <cwchar>
 #include <random>
 #include <string>
-#include <vector>
 
 namespace {
 
@@ -154,39 +150,6 @@ TEST_F(Document, RawTextBecomesIntegerOnFirstRead) {
               "k0=12\r\nk1=3\r\nk2=-4\r\nk3=5\r\nk4=6\r\nk5=2147483647\r\nk6=-2147483648\r\n"
               "k7=0\r\nk8=0\r\nk9=0\r\nk10=0\r\nk11=12\r\nk12=7\r\nk13=8\r\nk14=-3\r\nk15=9\r\nk16=456\r\n"
               "k17=67\r\nk18=0\r\n\r\n");
-}
-
-// The number reader is written out, so that every build reads alike; here it meets the C runtime's own
-// wcstol, whose blanks and digit blocks it follows: every UTF-16 unit before a "1" (a blank is skipped, a
-// digit reads as tens) and after a sign, then the limits.
-TEST(ParseDecimalInt32, ReadsAsTheRuntimesWcstol) {
-    std::vector<std::wstring> texts;
-    for (uint32_t unit = 1; unit <= 0xFFFF; ++unit) {
-        const wchar_t c = static_cast<wchar_t>(unit);
-        texts.push_back({c, L'1'});
-        texts.push_back({L'-', c});
-    }
-    for (const wchar_t* text : {L"2147483647", L"2147483648", L"-2147483648", L"-2147483649",
-                                L"\xFF19\xFF19\xFF19\xFF19\xFF19\xFF19\xFF19\xFF19\xFF19\xFF19\xFF19\xFF19",
-                                L"-\x0669\x0669\x0669\x0669\x0669\x0669\x0669\x0669\x0669\x0669\x0669",
-                                L"\x3000+\xFF10\xFF17", L"+-1", L"", L" \x3000"}) {
-        texts.push_back(text);
-    }
-    std::string mismatches;
-    for (const std::wstring& text : texts) {
-        wchar_t* end = nullptr;
-        const long expected = std::wcstol(text.c_str(), &end, 10);
-        const bool expectedRead = end != text.c_str();
-        int32_t value = 777;
-        const bool read = ParseDecimalInt32(text, &value);
-        if (read != expectedRead || value != (expectedRead ? expected : 777)) {
-            char unit[16];
-            (void)std::snprintf(unit, sizeof unit, "%04X%04X ", static_cast<unsigned>(text[0]),
-                                text.size() > 1 ? static_cast<unsigned>(text[1]) : 0u);
-            mismatches += unit;
-        }
-    }
-    EXPECT_EQ(mismatches, "");
 }
 
 TEST_F(Document, NamesMatchWithoutLetterCase) {

@@ -52,22 +52,4 @@ TEST(SettingsEndToEnd, ShiftJisFileIsRewrittenAsUtf8AndReadBack) {
     EXPECT_EQ(ReadFileBytes(ini), expected);
 }
 
-// Values typed with an input method, in a UTF-8 file: ShowBar=０ (full-width zero) keeps the bar hidden and
-// UseRegExp=　1 (ideographic space first) ticks the box, as the platform's wcstol reads them. Closing the
-// frame writes both back as plain numbers.
-TEST(SettingsEndToEnd, FullWidthValuesReadAsThePlatformReadsThem) {
-    const std::wstring stem = L"SettingsFullWidth";
-    const std::wstring dll = CopyPluginAs(stem);
-    ASSERT_FALSE(dll.empty());
-    const std::wstring ini = RoamingPluginIni(stem);
-    ASSERT_TRUE(WriteFileBytes(ini, "ShowBar=\uFF10\r\nUseRegExp=\u30001\r\n"));
-
-    int exitCode = -2;
-    const std::string lines = RunStandInHost(dll, L"open wait:100 close quit", 30000, &exitCode);
-    ASSERT_EQ(exitCode, 0);
-    EXPECT_NE(lines.find("2093 frame=1"), std::string::npos) << lines;
-    EXPECT_EQ(lines.find("2095 "), std::string::npos) << lines;
-    EXPECT_EQ(ReadFileBytes(ini), "ShowBar=0\r\nUseRegExp=1\r\n\r\n");
-}
-
 }  // namespace

@@ -52,14 +52,6 @@ TEST(SettingsPaths, KeloIniBesideTheExecutable) {
     EXPECT_EQ(probe.pluginIni, dir + L"Plugins\\probe\\probe.ini");
 }
 
-TEST(SettingsPaths, ModuleNameWithSeveralDots) {
-    const std::wstring dir = MakeTempDir(L"paths-dots");
-    ASSERT_TRUE(WriteFileBytes(dir + L"Kelo.ini", "[x]\r\n"));
-    const ProbeResult probe = RunProbe(dir, L"my.probe.v2.exe");
-    EXPECT_EQ(probe.stem, L"my.probe.v2");
-    EXPECT_EQ(probe.pluginIni, dir + L"Plugins\\my.probe.v2\\my.probe.v2.ini");
-}
-
 TEST(SettingsPaths, RoamingFolderWhenNoKeloIniFileIsBeside) {
     const std::wstring none = MakeTempDir(L"paths-none");
     const ProbeResult missing = RunProbe(none, L"probe.exe");
@@ -93,6 +85,8 @@ TEST(SettingsPaths, DirectoryOfAndIsExistingFile) {
         {L"Kelo.ini", L""},
         {L"relative\\x.ini", L"relative\\"},
         {L"\\\\server\\share\\x.ini", L"\\\\server\\share\\"},
+        {L"C:\\Kelo\\Plugins\\", L"C:\\Kelo\\Plugins\\"},
+        {L"D:/Kelo/x.y.ini", L"D:/Kelo/"},
     };
     for (const auto& [path, folder] : directories) {
         WideString directory;
