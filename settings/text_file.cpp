@@ -169,11 +169,8 @@ bool WriteInPlace(const wchar_t* path, const ByteBuffer& content) {
            SeekTo(file.get(), newSize) && SetEndOfFile(file.get()) && FlushFileBuffers(file.get());
 }
 
-// The whole new content goes to a side file of a fixed name, which one rename then puts over the target: the
-// target's name is never missing, so a process that opens it meanwhile finds the old file or the new one. The
-// lock file, held with share mode 0 from before the target is looked at until the end, keeps two saves apart;
-// the system deletes it with its handle, also when the process ends. Where no new file can be made, the
-// target is written in place.
+// One rename puts the complete side file over the target, whose name is thus never missing. The lock, taken
+// before the target is looked at, keeps two saves apart; the system deletes it, also when the process ends.
 bool SaveBytes(const wchar_t* path, const ByteBuffer& content) {
     WideString lockName;
     WideString sideName;
