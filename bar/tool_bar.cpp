@@ -2,9 +2,9 @@
 // search field's key handling.
 #include "bar/tool_bar.h"
 
-#include "plugin/bar_state.h"
-#include "plugin/host_interface.h"
-#include "plugin/resource_ids.h"
+#include "bar/bar_state.h"
+#include "bar/host_interface.h"
+#include "resources/resource_ids.h"
 #include "settings/ini_document.h"
 
 #include <cstdint>

@@ -55,7 +55,7 @@
 #include "host/fault_injection.h"
 #include "host/heap_check.h"
 #include "host/standin_host.h"
-#include "plugin/resource_ids.h"
+#include "resources/resource_ids.h"
 
 #include <windows.h>
 #include <bcrypt.h>

@@ -2,7 +2,7 @@
 // the settings store or the bar's windows are called.
 #pragma once
 
-#include "plugin/bar_state.h"
+#include "bar/bar_state.h"
 
 #include <windows.h>
 

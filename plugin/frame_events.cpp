@@ -2,8 +2,8 @@
 // host's show and hide reports, and let the BarState go with the close.
 #include "plugin/frame_events.h"
 
+#include "bar/host_interface.h"
 #include "plugin/bar_registry.h"
-#include "plugin/host_interface.h"
 #include "settings/ini_document.h"
 
 void HandleFrameEvents(HWND frame, UINT events) noexcept {

@@ -1,7 +1,7 @@
 // The bar end to end: the real DLL in the stand-in host, driven by messages posted to the search box and run
 // through the host's own message loop, which offers each one to the plug-in first.
 #include "host/standin_host.h"
-#include "plugin/host_interface.h"
+#include "bar/host_interface.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>

@@ -3,8 +3,8 @@
 #include "bar/tool_bar.h"
 #include "bar_alloc_fault.h"
 #include "host/gdi_count.h"
-#include "plugin/bar_state.h"
-#include "plugin/host_interface.h"
+#include "bar/bar_state.h"
+#include "bar/host_interface.h"
 #include "settings/ini_document.h"
 #include "test_support.h"
 

@@ -1,7 +1,7 @@
 // Frame events, the command and its check mark, with the real DLL in the stand-in host.
 #include "host/fault_injection.h"
 #include "host/standin_host.h"
-#include "plugin/host_interface.h"
+#include "bar/host_interface.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>

@@ -3,7 +3,7 @@
 //
 //   pretranslate_benchmark.exe [--plugin <dll>]   (default: FindRail.dll beside the program)
 #include "host/standin_host.h"
-#include "plugin/host_interface.h"
+#include "bar/host_interface.h"
 
 #include <windows.h>
 
