@@ -32,16 +32,6 @@ BOOL CALLBACK MoveIntoContainer(HWND child, LPARAM context) {
 
 CToolBar::CToolBar() : background(CreateSolidBrush(GetSysColor(COLOR_MENU))) {}
 
-CToolBar::~CToolBar() {
-    // Both windows may outlive this object; from here on their messages must not reach it.
-    LetWindowsGo();
-}
-
-void CToolBar::LetWindowsGo() noexcept {
-    search.Unbind();
-    Unbind();
-}
-
 BOOL CToolBar::HandleMessage(HWND, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result, DWORD mapId) {
     if (mapId != 0) {
         return FALSE;
@@ -127,10 +117,6 @@ void CToolBar::Search() {
         flags = kFindFlagsRegExp;
     }
     (void)SendMessageW(frame, kMsgFind, flags, reinterpret_cast<LPARAM>(text));
-}
-
-CToolBarDlg::~CToolBarDlg() {
-    Unbind();
 }
 
 void CToolBarDlg::Build(HWND frame, CToolBar& bar) {

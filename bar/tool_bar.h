@@ -16,18 +16,18 @@ class CToolBar : public WindowObject<CToolBar> {
   public:
     static constexpr UINT kClassStyle = CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS;
     static constexpr DWORD kWindowStyle = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN;
-    static constexpr DWORD kWindowExStyle = 0;
 
     CToolBar();
-    ~CToolBar();
 
     BOOL HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result, DWORD mapId)
         override;
 
-    // Lets the container and the search box go without sending them anything: the box gets its own
-    // procedure back if ours is still on top, the container gets DefWindowProcW. Brush and font stay, as the
-    // controls may still use the font. No message of either window reaches this object afterwards.
-    void LetWindowsGo() noexcept;
+    // Lets the container and the search box go, alive, as BoundWindow::Unbind does; brush and font stay, as
+    // the controls may still use the font.
+    void UnbindWindows() noexcept {
+        search.Unbind();
+        Unbind();
+    }
 
     // The host has reported the frame closed: it is sent nothing more.
     void FrameClosed() noexcept { frameClosed = true; }
@@ -65,10 +65,6 @@ class CToolBar : public WindowObject<CToolBar> {
 // The hidden dialog made from template 107 only to lend the bar its controls and font.
 class CToolBarDlg : public DialogObject<CToolBarDlg> {
   public:
-    // Every message gets the dialog manager's default treatment.
-    CToolBarDlg() = default;
-    ~CToolBarDlg();
-
     // Makes `bar`'s container as a child of the dialog's owner and moves the template's controls into it.
     // When the dialog or the container cannot be made, the bar keeps no window and no control is left behind.
     void Build(HWND frame, CToolBar& bar);

@@ -47,10 +47,10 @@ bool StartBarRegistry(IniDocument* settings) {
 
 void StopBarRegistry(bool processEnding) {
     if (!processEnding) {
-        // The windows stay with the host, which destroys them with their frames after this module is gone.
+        // Touching the windows here, unlike at process exit: the host destroys them after this code is gone.
         MutexLock guard(registry.lock.get());
         for (auto& entry : registry.entries) {
-            entry.value->bar.LetWindowsGo();
+            entry.value->bar.UnbindWindows();
         }
     }
     registry.lock.reset();

@@ -13,8 +13,8 @@ class IniDocument;
 // Creates the registry lock and records the settings store that every new BarState points to; false when the
 // system refused the lock (the registry then works unguarded).
 bool StartBarRegistry(IniDocument* settings);
-// Closes the registry lock. When the module is freed while the process goes on, the bars of the frames still
-// open are made inert first, so that no message to their windows reaches this module any more.
+// Closes the registry lock. Unless the process is ending, the open bars' windows are let go first, so that
+// none of their messages reaches this module once it is unmapped.
 void StopBarRegistry(bool processEnding);
 
 // What the command and its check mark read of a frame's BarState, in one lookup; `found` is false for a frame

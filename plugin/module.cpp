@@ -17,7 +17,7 @@ IniDocument settingsStore;
 }  // namespace
 
 void ModuleStart(HINSTANCE instance) {
-    InitWindowSupport(instance);
+    StartWindowSupport(instance);
     (void)StartBarRegistry(&settingsStore);
     InitModulePaths(instance);
     settingsStore.Load(pluginIniPath);
@@ -32,9 +32,5 @@ void ModuleStop(bool processEnding) {
     }
     settingsStore.Save(settingsStore.path, encoding);
     StopBarRegistry(processEnding);
-    if (!processEnding) {
-        // The system keeps a DLL's classes after it is freed, with a window procedure that is then gone.
-        UnregisterWindowClasses();
-    }
-    TermWindowSupport();
+    StopWindowSupport();
 }

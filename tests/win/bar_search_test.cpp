@@ -247,6 +247,11 @@ TEST_F(BarSearchTest, FocusEnteringTheBoxSelectsItsWholeText) {
         (void)SendMessageW(box, EM_SETSEL, 3, 3);
         (void)SetFocus(host.Document(frame));
         ASSERT_EQ(SetFocus(box), host.Document(frame));
+        // The focus message went on to the edit box itself, which made its caret.
+        GUITHREADINFO thread{};
+        thread.cbSize = sizeof(thread);
+        ASSERT_TRUE(GetGUIThreadInfo(GetCurrentThreadId(), &thread));
+        EXPECT_EQ(thread.hwndCaret, box);
         const bool selected = host.PumpUntil(
             [&] {
                 DWORD start = 1;

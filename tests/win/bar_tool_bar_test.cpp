@@ -61,7 +61,7 @@ class ToolBarTest : public ::testing::Test {
     void SetUp() override {
         plugin = LoadLibraryW(CopyPluginAs(L"FrToolBar").c_str());
         ASSERT_NE(plugin, nullptr);
-        InitWindowSupport(plugin);
+        StartWindowSupport(plugin);
         WNDCLASSEXW wc{};
         wc.cbSize = sizeof(wc);
         wc.lpfnWndProc = &FrameProc;
@@ -80,7 +80,7 @@ class ToolBarTest : public ::testing::Test {
         FailAllocation(0);
         (void)DestroyWindow(frame);
         states.clear();
-        TermWindowSupport();
+        StopWindowSupport();
     }
 
     BarState& NewState() {
