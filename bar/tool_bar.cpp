@@ -30,6 +30,13 @@ BOOL CALLBACK MoveIntoContainer(HWND child, LPARAM context) {
 
 }  // namespace
 
+void StoreBarSetting(IniDocument& settings, const wchar_t* key, int32_t value) {
+    IniEntry* entry = settings.SetValue(settings.currentSection, key, value);
+    if (entry != nullptr) {
+        entry->format.Clear();  // saved as "%d", whatever format the file had for it
+    }
+}
+
 CToolBar::CToolBar() : background(CreateSolidBrush(GetSysColor(COLOR_MENU))) {}
 
 BOOL CToolBar::HandleMessage(HWND, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result, DWORD mapId) {
@@ -63,11 +70,7 @@ LRESULT CToolBar::SaveRegExp() {
     if (settings == nullptr) {
         return 0;
     }
-    const int32_t value = SendMessageW(checkBox, BM_GETCHECK, 0, 0) == BST_CHECKED ? 1 : 0;
-    IniEntry* entry = settings->SetValue(settings->currentSection, L"UseRegExp", value);
-    if (entry != nullptr) {
-        entry->format.Clear();
-    }
+    StoreBarSetting(*settings, kUseRegExp, SendMessageW(checkBox, BM_GETCHECK, 0, 0) == BST_CHECKED ? 1 : 0);
     return 0;
 }
 
@@ -151,8 +154,8 @@ bool AttachBar(BarState& state, HWND frame) {
     int32_t showBar = 1;
     int32_t useRegExp = 0;
     if (IniDocument* settings = state.settings) {
-        (void)settings->GetInt(settings->currentSection, L"ShowBar", &showBar);
-        (void)settings->GetInt(settings->currentSection, L"UseRegExp", &useRegExp);
+        (void)settings->GetInt(settings->currentSection, kShowBar, &showBar);
+        (void)settings->GetInt(settings->currentSection, kUseRegExp, &useRegExp);
     }
 
     // A bar that the host refused before keeps its window and is offered again.

@@ -7,8 +7,16 @@
 
 #include <windows.h>
 
+#include <cstdint>
+
 class IniDocument;
 struct BarState;
+
+// The bar's two settings, kept in the store's current section.
+constexpr wchar_t kShowBar[] = L"ShowBar";
+constexpr wchar_t kUseRegExp[] = L"UseRegExp";
+// Stores `value` under `key`, to be saved as a plain integer; when memory runs out the store keeps what it had.
+void StoreBarSetting(IniDocument& settings, const wchar_t* key, int32_t value);
 
 // The container that the host keeps as one of the frame's toolbars. Owns its brush and font; never destroys a
 // window, since the host destroys the bar's windows with the frame.
