@@ -97,7 +97,7 @@ LRESULT CToolBar::Layout(LPARAM size) {
 
 BOOL CToolBar::PreTranslate(MSG* msg) {
     // Key releases, system keys, input-method and mouse messages stay with the host.
-    if (msg == nullptr || !Takes(*msg)) {
+    if (msg == nullptr || !IsSearchKey(*msg)) {
         return FALSE;
     }
     if (msg->message == WM_KEYDOWN && msg->wParam == VK_RETURN) {

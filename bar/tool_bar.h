@@ -40,9 +40,9 @@ class CToolBar : public WindowObject<CToolBar> {
     // The host has reported the frame closed: it is sent nothing more.
     void FrameClosed() noexcept { frameClosed = true; }
 
-    // Whether PreTranslate would take the message: a key press or a character for the search field. Reads
+    // Whether PreTranslate deals with the message: a key press or a character for the search field. Reads
     // nothing but this object and the message.
-    bool Takes(const MSG& msg) const noexcept {
+    bool IsSearchKey(const MSG& msg) const noexcept {
         return search.hwnd != nullptr && msg.hwnd == search.hwnd &&
                (msg.message == WM_KEYDOWN || msg.message == WM_CHAR);
     }
@@ -78,7 +78,6 @@ class CToolBarDlg : public DialogObject<CToolBarDlg> {
     void Build(HWND frame, CToolBar& bar);
 };
 
-// Builds the frame's bar, registers it with the host and shows it when ShowBar asks for it. When no container
-// could be made nothing is registered, so that the next attach event tries again. False when the host
-// reported the frame closed from inside one of these messages: the frame is then sent nothing more.
+// Builds, registers and (as ShowBar says) shows the frame's bar; without a container nothing is registered and
+// the next attach tries again. False when the host closed the frame meanwhile: it is sent nothing more.
 bool AttachBar(BarState& state, HWND frame);

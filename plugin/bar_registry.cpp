@@ -85,7 +85,7 @@ BarStateHold::BarStateHold(HWND frame) noexcept : frame(frame) {
 BarStateHold::BarStateHold(HWND frame, const MSG& message) noexcept : frame(frame) {
     MutexLock guard(registry.lock.get());
     const HeapPtr<BarState>* entry = registry.entries.Find(frame);
-    if (entry != nullptr && (*entry)->visible && (*entry)->bar.Takes(message)) {
+    if (entry != nullptr && (*entry)->visible && (*entry)->bar.IsSearchKey(message)) {
         Take(entry->get());
     }
 }
