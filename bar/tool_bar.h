@@ -15,7 +15,7 @@ struct BarState;
 // The bar's two settings, kept in the store's current section.
 constexpr wchar_t kShowBar[] = L"ShowBar";
 constexpr wchar_t kUseRegExp[] = L"UseRegExp";
-// Stores `value` under `key`, to be saved as a plain integer; when memory runs out the store keeps what it had.
+// Stores `value` under `key`, saved as a plain integer; when memory runs out the store keeps what it had.
 void StoreBarSetting(IniDocument& settings, const wchar_t* key, int32_t value);
 
 // The container that the host keeps as one of the frame's toolbars. Owns its brush and font; never destroys a
@@ -78,6 +78,6 @@ class CToolBarDlg : public DialogObject<CToolBarDlg> {
     void Build(HWND frame, CToolBar& bar);
 };
 
-// Builds, registers and (as ShowBar says) shows the frame's bar; without a container nothing is registered and
-// the next attach tries again. False when the host closed the frame meanwhile: it is sent nothing more.
+// Builds, registers and (as ShowBar says) shows the frame's bar; without a container nothing is registered,
+// and the next attach tries again. False when the host closed the frame meanwhile: it is sent nothing more.
 bool AttachBar(BarState& state, HWND frame);

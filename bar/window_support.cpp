@@ -180,26 +180,25 @@ BoundWindow* BoundWindow::Find(HWND window, WNDPROC procedure) noexcept {
     return object;
 }
 
-BOOL BoundWindow::Dispatch(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) noexcept {
-    const MSG msg{window, message, wParam, lParam, 0, {}};
+BOOL BoundWindow::Dispatch(const MSG& msg, LRESULT& result) noexcept {
     const MSG* outerMessage = currentMessage;
     const BOOL outerHandled = handled;
     currentMessage = &msg;
-    const BOOL wasHandled = HandleMessage(window, message, wParam, lParam, result, 0);
+    const BOOL wasHandled = HandleMessage(msg.hwnd, msg.message, msg.wParam, msg.lParam, result, 0);
     handled = outerHandled;
     currentMessage = outerMessage;
     return wasHandled;
 }
 
-LRESULT BoundWindow::RouteWindowMessage(WNDPROC self, HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT BoundWindow::RouteWindow(WNDPROC self, HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     BoundWindow* object = Find(window, self);
     if (object == nullptr) {
-        // A window we no longer know goes to its own procedure: its class's, DefWindowProcW for a class of ours.
+        // A window we no longer know goes to its own procedure: its class's, or DefWindowProcW for ours.
         auto own = reinterpret_cast<WNDPROC>(GetClassLongPtrW(window, GCLP_WNDPROC));
         return CallWindowProcW(own == self ? DefWindowProcW : own, window, message, wParam, lParam);
     }
     LRESULT result = 0;
-    const BOOL wasHandled = object->Dispatch(window, message, wParam, lParam, result);
+    const BOOL wasHandled = object->Dispatch(MSG{window, message, wParam, lParam, 0, {}}, result);
     if (wasHandled && message != WM_NCDESTROY) {
         return result;
     }
@@ -212,10 +211,10 @@ LRESULT BoundWindow::RouteWindowMessage(WNDPROC self, HWND window, UINT message,
     return wasHandled ? result : previous;
 }
 
-INT_PTR BoundWindow::RouteDialogMessage(DLGPROC self, HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+INT_PTR BoundWindow::RouteDialog(DLGPROC self, HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (BoundWindow* object = Find(window, reinterpret_cast<WNDPROC>(self))) {
         LRESULT result = 0;
-        (void)object->Dispatch(window, message, wParam, lParam, result);
+        (void)object->Dispatch(MSG{window, message, wParam, lParam, 0, {}}, result);
         if (message == WM_NCDESTROY) {
             object->Unbind();
             object->FinalMessage(window);

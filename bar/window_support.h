@@ -41,7 +41,7 @@ class BoundWindow {
     BoundWindow() noexcept;
     ~BoundWindow();
 
-    // Runs one handler with the handled flag set; the message counts as handled unless the handler cleared it.
+    // Runs one handler with the handled flag set: the message is handled unless the handler cleared it.
     template <typename Handler>
     BOOL Handle(LRESULT& result, Handler&& handler) {
         handled = TRUE;
@@ -65,8 +65,8 @@ class BoundWindow {
     bool Subclass(HWND window, WNDPROC procedure) noexcept;
 
     // The bodies of the start procedures; `self` is the procedure that was called.
-    static LRESULT RouteWindowMessage(WNDPROC self, HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-    static INT_PTR RouteDialogMessage(DLGPROC self, HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    static LRESULT RouteWindow(WNDPROC self, HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    static INT_PTR RouteDialog(DLGPROC self, HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
     const MSG* currentMessage = nullptr;    // the message being dispatched, while a dispatch runs
     WNDPROC previousProc = DefWindowProcW;  // where unhandled messages go; unused by dialogs
@@ -75,7 +75,7 @@ class BoundWindow {
   private:
     static BoundWindow* Find(HWND window, WNDPROC procedure) noexcept;
     bool MakeBinding(WNDPROC procedure) noexcept;
-    BOOL Dispatch(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) noexcept;
+    BOOL Dispatch(const MSG& msg, LRESULT& result) noexcept;
 
     HeapPtr<WindowBinding> binding;
 };
@@ -87,7 +87,8 @@ class WindowObject : public BoundWindow {
   public:
     // Creates the window at `rect`, in the parent's coordinates; null as for CreateBound.
     HWND Create(HWND parent, const RECT& rect, DWORD exStyle, UINT_PTR controlId) noexcept {
-        return CreateBound(&StartWindowProc, T::kClassStyle, T::kWindowStyle, exStyle, rect, parent, controlId);
+        return CreateBound(&StartWindowProc, T::kClassStyle, T::kWindowStyle, exStyle, rect, parent,
+                           controlId);
     }
 
     // Routes the control's messages through this object; unhandled ones go on to its own procedure.
@@ -95,7 +96,7 @@ class WindowObject : public BoundWindow {
 
   private:
     static LRESULT CALLBACK StartWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-        return RouteWindowMessage(&StartWindowProc, window, message, wParam, lParam);
+        return RouteWindow(&StartWindowProc, window, message, wParam, lParam);
     }
 };
 
@@ -110,6 +111,6 @@ class DialogObject : public BoundWindow {
 
   private:
     static INT_PTR CALLBACK StartDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-        return RouteDialogMessage(&StartDialogProc, window, message, wParam, lParam);
+        return RouteDialog(&StartDialogProc, window, message, wParam, lParam);
     }
 };

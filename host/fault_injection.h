@@ -29,7 +29,8 @@ LONG PluginAllocations();
 void LimitDiskWrites(long long bytes);
 
 // Calls of the plug-in's that can be made to fail: creating a file that does not exist (CreateFileW fails
-// with ERROR_ACCESS_DENIED, as in a folder whose access list forbids new files) and ReadFile (ERROR_IO_DEVICE).
+// with ERROR_ACCESS_DENIED, as in a folder whose access list forbids new files) and ReadFile
+// (ERROR_IO_DEVICE).
 enum Failure { kNewFiles, kRead, kFailures };
 void SetFailure(Failure which, bool on);
 

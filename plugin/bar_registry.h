@@ -33,8 +33,8 @@ class BarStateHold {
     // For the frame's events: finds its BarState, or creates one. Null when the frame is closing or memory
     // ran out (nothing is then left behind).
     explicit BarStateHold(HWND frame) noexcept;
-    // For a message the host's loop offers: held only when the frame's bar is shown and the message is a search
-    // key, in the one lookup that every other message costs too.
+    // For a message the host's loop offers: held only when the frame's bar is shown and the message is a
+    // search key, in the one lookup that every other message costs too.
     BarStateHold(HWND frame, const MSG& message) noexcept;
     ~BarStateHold();
     BarStateHold(const BarStateHold&) = delete;
