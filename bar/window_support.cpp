@@ -202,7 +202,7 @@ LRESULT BoundWindow::RouteWindow(WNDPROC self, HWND window, UINT message, WPARAM
     if (wasHandled && message != WM_NCDESTROY) {
         return result;
     }
-    // The last message goes to the previous procedure before the window is let go.
+    // Unhandled messages go on to the previous procedure, and so does the last, before the window is let go.
     const LRESULT previous = CallWindowProcW(object->previousProc, window, message, wParam, lParam);
     if (message == WM_NCDESTROY) {
         object->Unbind();
