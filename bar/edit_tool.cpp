@@ -1,10 +1,6 @@
 // Focus handling of the search edit box.
 #include "bar/edit_tool.h"
 
-CEditTool::~CEditTool() {
-    Unbind();
-}
-
 BOOL CEditTool::HandleMessage(HWND, UINT message, WPARAM, LPARAM, LRESULT& result, DWORD mapId) {
     if (mapId != 0) {
         return FALSE;

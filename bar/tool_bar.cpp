@@ -2,9 +2,9 @@
 // search field's key handling.
 #include "bar/tool_bar.h"
 
-#include "plugin/bar_state.h"
-#include "plugin/host_interface.h"
-#include "plugin/resource_ids.h"
+#include "bar/bar_state.h"
+#include "bar/host_interface.h"
+#include "resources/resource_ids.h"
 #include "settings/ini_document.h"
 
 #include <cstdint>
@@ -30,17 +30,14 @@ BOOL CALLBACK MoveIntoContainer(HWND child, LPARAM context) {
 
 }  // namespace
 
+void StoreBarSetting(IniDocument& settings, const wchar_t* key, int32_t value) {
+    IniEntry* entry = settings.SetValue(settings.currentSection, key, value);
+    if (entry != nullptr) {
+        entry->format.Clear();  // saved as "%d", whatever format the file had for it
+    }
+}
+
 CToolBar::CToolBar() : background(CreateSolidBrush(GetSysColor(COLOR_MENU))) {}
-
-CToolBar::~CToolBar() {
-    // Both windows may outlive this object; from here on their messages must not reach it.
-    LetWindowsGo();
-}
-
-void CToolBar::LetWindowsGo() noexcept {
-    search.Unbind();
-    Unbind();
-}
 
 BOOL CToolBar::HandleMessage(HWND, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result, DWORD mapId) {
     if (mapId != 0) {
@@ -73,11 +70,7 @@ LRESULT CToolBar::SaveRegExp() {
     if (settings == nullptr) {
         return 0;
     }
-    const int32_t value = SendMessageW(checkBox, BM_GETCHECK, 0, 0) == BST_CHECKED ? 1 : 0;
-    IniEntry* entry = settings->SetValue(settings->currentSection, L"UseRegExp", value);
-    if (entry != nullptr) {
-        entry->format.Clear();
-    }
+    StoreBarSetting(*settings, kUseRegExp, SendMessageW(checkBox, BM_GETCHECK, 0, 0) == BST_CHECKED ? 1 : 0);
     return 0;
 }
 
@@ -104,7 +97,7 @@ LRESULT CToolBar::Layout(LPARAM size) {
 
 BOOL CToolBar::PreTranslate(MSG* msg) {
     // Key releases, system keys, input-method and mouse messages stay with the host.
-    if (msg == nullptr || !Takes(*msg)) {
+    if (msg == nullptr || !IsSearchKey(*msg)) {
         return FALSE;
     }
     if (msg->message == WM_KEYDOWN && msg->wParam == VK_RETURN) {
@@ -127,10 +120,6 @@ void CToolBar::Search() {
         flags = kFindFlagsRegExp;
     }
     (void)SendMessageW(frame, kMsgFind, flags, reinterpret_cast<LPARAM>(text));
-}
-
-CToolBarDlg::~CToolBarDlg() {
-    Unbind();
 }
 
 void CToolBarDlg::Build(HWND frame, CToolBar& bar) {
@@ -165,8 +154,8 @@ bool AttachBar(BarState& state, HWND frame) {
     int32_t showBar = 1;
     int32_t useRegExp = 0;
     if (IniDocument* settings = state.settings) {
-        (void)settings->GetInt(settings->currentSection, L"ShowBar", &showBar);
-        (void)settings->GetInt(settings->currentSection, L"UseRegExp", &useRegExp);
+        (void)settings->GetInt(settings->currentSection, kShowBar, &showBar);
+        (void)settings->GetInt(settings->currentSection, kUseRegExp, &useRegExp);
     }
 
     // A bar that the host refused before keeps its window and is offered again.

@@ -1,137 +1,86 @@
-// Binding by window property: the property holds the object's binding record, so a control's own
-// GWLP_USERDATA stays untouched, and the same code serves every pointer width.
+// Binding through GWLP_USERDATA, a slot of the windows we create and of our template's controls: storing the
+// object there cannot fail, so a window is bound at its first message or never was ours.
 #include "bar/window_support.h"
 
 #include "base/unique_handle.h"
 
-#include <cstdint>
 #include <cwchar>
 
-// Per-object binding memory: what the window property points at, and the object's place in the creation list.
+// Per-object binding memory: the object's entry in the creation list.
 struct WindowBinding {
-    BoundWindow* owner = nullptr;
-    DWORD threadId = 0;
-    WindowBinding* nextCreation = nullptr;
-    bool announced = false;
+    BoundWindow* owner;
+    WNDPROC procedure;  // the procedure that routes to the owner; for a dialog, its dialog procedure
+    DWORD threadId;
+    WindowBinding* next;
 };
 
 namespace {
 
 HINSTANCE moduleInstance = nullptr;
 CRITICAL_SECTION layerLock;
-bool lockReady = false;
-ATOM bindingProperty = 0;
-WindowBinding* creationList = nullptr;           // guarded by layerLock
-WindowClassRecord* registeredClasses = nullptr;  // guarded by layerLock
+WindowBinding* creationList = nullptr;  // newest first, so that a nested creation finds its own entry
 
-void* PropertyKey() {
-    return reinterpret_cast<void*>(static_cast<uintptr_t>(bindingProperty));
-}
-
-WindowBinding* BindingOf(HWND window) {
-    if (bindingProperty == 0) {
-        return nullptr;
-    }
-    return static_cast<WindowBinding*>(GetPropW(window, static_cast<LPCWSTR>(PropertyKey())));
-}
-
-// Forgets every registration, so that a class is registered afresh when needed; with `unregister` the system
-// is asked to drop each class too. Runs under layerLock.
-void ForgetClasses(bool unregister) {
-    for (WindowClassRecord* record = registeredClasses; record != nullptr;) {
-        WindowClassRecord* next = record->next;
-        if (unregister) {
-            (void)UnregisterClassW(record->name, moduleInstance);
+// Takes `entry` out of the creation list or, with null, the newest entry that `thread` announced for
+// `procedure`; returns the entry taken, or null.
+WindowBinding* Unlist(WindowBinding* entry, DWORD thread, WNDPROC procedure) {
+    CriticalSectionLock guard(layerLock);
+    for (WindowBinding** link = &creationList; *link != nullptr; link = &(*link)->next) {
+        WindowBinding* at = *link;
+        if (entry != nullptr ? at == entry : at->threadId == thread && at->procedure == procedure) {
+            *link = at->next;
+            return at;
         }
-        record->atom.store(0, std::memory_order_relaxed);
-        record->next = nullptr;
-        record = next;
     }
-    registeredClasses = nullptr;
+    return nullptr;
+}
+
+// Runs the creation call with `binding` announced on this thread; takes it back when no window claimed it.
+template <typename Creation>
+HWND CreateAnnounced(WindowBinding& binding, Creation&& creation) {
+    {
+        CriticalSectionLock guard(layerLock);
+        binding.threadId = GetCurrentThreadId();
+        binding.next = creationList;
+        creationList = &binding;
+    }
+    HWND window = creation();
+    (void)Unlist(&binding, 0, nullptr);
+    return window;
+}
+
+// The class of `procedure`, registered once per process; a class of that name left by an earlier load of this
+// module is taken over. 0 when registration fails.
+ATOM ClassAtom(WNDPROC procedure, UINT classStyle) {
+    // "ATL:" and the procedure's address in upper-case hex: eight digits in the 32-bit DLL.
+    wchar_t name[32] = {};
+    (void)_snwprintf(name, 31, L"ATL:%p", reinterpret_cast<void*>(procedure));
+    CriticalSectionLock guard(layerLock);
+    WNDCLASSEXW existing{};
+    existing.cbSize = sizeof(existing);
+    const auto atom = static_cast<ATOM>(GetClassInfoExW(moduleInstance, name, &existing));
+    if (atom != 0) {
+        return atom;
+    }
+    WNDCLASSEXW windowClass{};
+    windowClass.cbSize = sizeof(windowClass);
+    windowClass.style = classStyle;
+    windowClass.lpfnWndProc = procedure;
+    windowClass.hInstance = moduleInstance;
+    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_WINDOW + 1));
+    windowClass.lpszClassName = name;
+    return RegisterClassExW(&windowClass);
 }
 
 }  // namespace
 
-void InitWindowSupport(HINSTANCE instance) {
+void StartWindowSupport(HINSTANCE instance) {
     moduleInstance = instance;
     InitializeCriticalSection(&layerLock);
-    lockReady = true;
-    // Each copy of this code in a process gets its own property name, so a window bound by one copy never looks
-    // bound to another.
-    wchar_t name[40] = {};
-    (void)_snwprintf(name, 39, L"FindRailBinding:%p", static_cast<void*>(&bindingProperty));
-    bindingProperty = GlobalAddAtomW(name);
 }
 
-void TermWindowSupport() {
-    if (!lockReady) {
-        return;
-    }
-    {
-        CriticalSectionLock guard(layerLock);
-        for (WindowBinding* entry = creationList; entry != nullptr;) {
-            WindowBinding* next = entry->nextCreation;
-            entry->nextCreation = nullptr;
-            entry->announced = false;
-            entry = next;
-        }
-        creationList = nullptr;
-        ForgetClasses(false);
-    }
-    lockReady = false;
+void StopWindowSupport() {
     DeleteCriticalSection(&layerLock);
-    if (bindingProperty != 0) {
-        (void)GlobalDeleteAtom(bindingProperty);
-        bindingProperty = 0;
-    }
-    moduleInstance = nullptr;
-}
-
-void UnregisterWindowClasses() {
-    if (!lockReady) {
-        return;
-    }
-    CriticalSectionLock guard(layerLock);
-    ForgetClasses(true);
-}
-
-HINSTANCE WindowSupportInstance() {
-    return moduleInstance;
-}
-
-ATOM RegisterWindowClassOnce(WindowClassRecord& record, WNDPROC procedure, UINT classStyle) noexcept {
-    ATOM atom = record.atom.load(std::memory_order_acquire);
-    if (atom != 0 || !lockReady) {
-        return atom;
-    }
-    CriticalSectionLock guard(layerLock);
-    // Another thread may have registered while this one waited.
-    atom = record.atom.load(std::memory_order_relaxed);
-    if (atom != 0) {
-        return atom;
-    }
-    // "ATL:" and the start procedure's address in upper-case hex: eight digits in the 32-bit DLL.
-    (void)_snwprintf(record.name, 31, L"ATL:%p", reinterpret_cast<void*>(procedure));
-    WNDCLASSEXW existing{};
-    existing.cbSize = sizeof(existing);
-    atom = static_cast<ATOM>(GetClassInfoExW(moduleInstance, record.name, &existing));
-    if (atom == 0) {
-        WNDCLASSEXW windowClass{};
-        windowClass.cbSize = sizeof(windowClass);
-        windowClass.style = classStyle;
-        windowClass.lpfnWndProc = procedure;
-        windowClass.hInstance = moduleInstance;
-        windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-        windowClass.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_WINDOW + 1));
-        windowClass.lpszClassName = record.name;
-        atom = RegisterClassExW(&windowClass);
-    }
-    if (atom != 0) {
-        record.next = registeredClasses;
-        registeredClasses = &record;
-        record.atom.store(atom, std::memory_order_release);
-    }
-    return atom;
 }
 
 BoundWindow::BoundWindow() noexcept = default;
@@ -146,229 +95,130 @@ BOOL BoundWindow::HandleMessage(HWND, UINT, WPARAM, LPARAM, LRESULT&, DWORD) {
 
 void BoundWindow::FinalMessage(HWND) {}
 
-bool BoundWindow::EnsureBinding() noexcept {
+bool BoundWindow::MakeBinding(WNDPROC procedure) noexcept {
     if (!binding) {
         binding = MakeHeap<WindowBinding>();
         if (!binding) {
             SetLastError(ERROR_OUTOFMEMORY);
             return false;
         }
-        binding->owner = this;
     }
+    *binding = WindowBinding{this, procedure, 0, nullptr};
     return true;
 }
 
-bool BoundWindow::AnnounceCreation(WNDPROC procedure, bool dialog) noexcept {
-    if (!lockReady || bindingProperty == 0) {
-        SetLastError(ERROR_NOT_READY);
-        return false;
+HWND BoundWindow::CreateBound(WNDPROC procedure,
+                              UINT classStyle,
+                              DWORD style,
+                              DWORD exStyle,
+                              const RECT& rect,
+                              HWND parent,
+                              UINT_PTR controlId) noexcept {
+    if (!MakeBinding(procedure)) {
+        return nullptr;
     }
-    if (hwnd != nullptr) {
-        SetLastError(ERROR_ALREADY_INITIALIZED);
-        return false;
+    const ATOM atom = ClassAtom(procedure, classStyle);
+    if (atom == 0) {
+        return nullptr;
     }
-    if (!EnsureBinding()) {
-        return false;
-    }
-    ownProc = procedure;
-    isDialog = dialog;
-    subclassed = false;
-    previousProc = DefWindowProcW;
-    CriticalSectionLock guard(layerLock);
-    if (!binding->announced) {
-        binding->threadId = GetCurrentThreadId();
-        binding->nextCreation = creationList;
-        creationList = binding.get();
-        binding->announced = true;
-    }
-    return true;
+    return CreateAnnounced(*binding, [&] {
+        return CreateWindowExW(exStyle, MAKEINTATOM(atom), nullptr, style, rect.left, rect.top,
+                               rect.right - rect.left, rect.bottom - rect.top, parent,
+                               reinterpret_cast<HMENU>(controlId), moduleInstance, nullptr);
+    });
 }
 
-void BoundWindow::WithdrawCreation() noexcept {
-    if (!binding || !binding->announced || !lockReady) {
-        return;
+HWND BoundWindow::CreateBoundDialog(DLGPROC procedure, HWND parent, UINT templateId) noexcept {
+    if (!MakeBinding(reinterpret_cast<WNDPROC>(procedure))) {
+        return nullptr;
     }
-    CriticalSectionLock guard(layerLock);
-    for (WindowBinding** link = &creationList; *link != nullptr; link = &(*link)->nextCreation) {
-        if (*link == binding.get()) {
-            *link = binding->nextCreation;
-            break;
-        }
-    }
-    binding->nextCreation = nullptr;
-    binding->announced = false;
+    return CreateAnnounced(*binding, [&] {
+        return CreateDialogParamW(moduleInstance, MAKEINTRESOURCEW(templateId), parent, procedure, 0);
+    });
 }
 
 bool BoundWindow::Subclass(HWND window, WNDPROC procedure) noexcept {
-    if (bindingProperty == 0 || hwnd != nullptr || window == nullptr || !EnsureBinding()) {
+    if (!MakeBinding(procedure)) {
         return false;
     }
-    // The property goes on first, so that a message arriving through the new procedure finds its object.
-    if (!SetPropW(window, static_cast<LPCWSTR>(PropertyKey()), binding.get())) {
-        return false;
-    }
-    ownProc = procedure;
-    isDialog = false;
     const LONG_PTR previous = SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(procedure));
     if (previous == 0) {
-        (void)RemovePropW(window, static_cast<LPCWSTR>(PropertyKey()));
         return false;
     }
     previousProc = reinterpret_cast<WNDPROC>(previous);
-    subclassed = true;
     hwnd = window;
+    (void)SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     return true;
-}
-
-BoundWindow* BoundWindow::FindOrClaim(HWND window) noexcept {
-    if (WindowBinding* bound = BindingOf(window)) {
-        return bound->owner;
-    }
-    if (!lockReady) {
-        return nullptr;
-    }
-    // The window's first message: the object announced on this thread takes it.
-    WindowBinding* claimed = nullptr;
-    {
-        CriticalSectionLock guard(layerLock);
-        const DWORD thread = GetCurrentThreadId();
-        for (WindowBinding** link = &creationList; *link != nullptr; link = &(*link)->nextCreation) {
-            if ((*link)->threadId == thread) {
-                claimed = *link;
-                *link = claimed->nextCreation;
-                claimed->nextCreation = nullptr;
-                claimed->announced = false;
-                break;
-            }
-        }
-    }
-    if (claimed == nullptr || !claimed->owner->Attach(window)) {
-        return nullptr;
-    }
-    return claimed->owner;
-}
-
-bool BoundWindow::Attach(HWND window) noexcept {
-    // Without the property the object would never hear of the window's end: it stays unbound.
-    if (!SetPropW(window, static_cast<LPCWSTR>(PropertyKey()), binding.get())) {
-        return false;
-    }
-    hwnd = window;
-    return true;
-}
-
-HWND BoundWindow::KeepIfBound(HWND window) noexcept {
-    if (window == nullptr || window == hwnd) {
-        return window;
-    }
-    // The window's first message found no room for the binding: it goes, as one never made.
-    (void)DestroyWindow(window);
-    SetLastError(ERROR_OUTOFMEMORY);
-    return nullptr;
-}
-
-void BoundWindow::Detach() noexcept {
-    if (hwnd != nullptr && bindingProperty != 0) {
-        (void)RemovePropW(hwnd, static_cast<LPCWSTR>(PropertyKey()));
-    }
-    hwnd = nullptr;
-    subclassed = false;
-    previousProc = DefWindowProcW;
 }
 
 void BoundWindow::Unbind() noexcept {
-    WithdrawCreation();
     if (hwnd == nullptr) {
         return;
     }
-    if (isDialog) {
-        if (GetWindowLongPtrW(hwnd, DWLP_DLGPROC) == reinterpret_cast<LONG_PTR>(ownProc)) {
-            (void)SetWindowLongPtrW(hwnd, DWLP_DLGPROC, 0);
-        }
-    } else if (GetWindowLongPtrW(hwnd, GWLP_WNDPROC) == reinterpret_cast<LONG_PTR>(ownProc)) {
-        // For a window of our own class the previous procedure is DefWindowProcW, which then gets everything.
+    // A window of our own class falls back to DefWindowProcW; a dialog's procedure is never on top.
+    if (GetWindowLongPtrW(hwnd, GWLP_WNDPROC) == reinterpret_cast<LONG_PTR>(binding->procedure)) {
         (void)SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(previousProc));
     }
-    Detach();
+    (void)SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+    hwnd = nullptr;
+    previousProc = DefWindowProcW;
 }
 
-LRESULT BoundWindow::Dispatch(HWND window,
-                              UINT message,
-                              WPARAM wParam,
-                              LPARAM lParam,
-                              BOOL& wasHandled) noexcept {
-    MSG msg{};
-    msg.hwnd = window;
-    msg.message = message;
-    msg.wParam = wParam;
-    msg.lParam = lParam;
+BoundWindow* BoundWindow::Find(HWND window, WNDPROC procedure) noexcept {
+    auto* object = reinterpret_cast<BoundWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (object != nullptr) {
+        return object;
+    }
+    // The window's first message: the object announced for it on this thread takes it.
+    WindowBinding* announced = Unlist(nullptr, GetCurrentThreadId(), procedure);
+    if (announced == nullptr) {
+        return nullptr;
+    }
+    object = announced->owner;
+    object->hwnd = window;
+    (void)SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(object));
+    return object;
+}
+
+BOOL BoundWindow::Dispatch(const MSG& msg, LRESULT& result) noexcept {
     const MSG* outerMessage = currentMessage;
     const BOOL outerHandled = handled;
     currentMessage = &msg;
-    LRESULT result = 0;
-    wasHandled = HandleMessage(window, message, wParam, lParam, result, 0);
+    const BOOL wasHandled = HandleMessage(msg.hwnd, msg.message, msg.wParam, msg.lParam, result, 0);
     handled = outerHandled;
     currentMessage = outerMessage;
-    return result;
+    return wasHandled;
 }
 
-LRESULT BoundWindow::RouteWindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) noexcept {
-    BoundWindow* object = FindOrClaim(window);
+LRESULT BoundWindow::RouteWindow(WNDPROC self, HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    BoundWindow* object = Find(window, self);
     if (object == nullptr) {
-        return DefWindowProcW(window, message, wParam, lParam);
+        // A window we no longer know goes to its own procedure: its class's, or DefWindowProcW for ours.
+        auto own = reinterpret_cast<WNDPROC>(GetClassLongPtrW(window, GCLP_WNDPROC));
+        return CallWindowProcW(own == self ? DefWindowProcW : own, window, message, wParam, lParam);
     }
-    BOOL wasHandled = FALSE;
-    LRESULT result = object->Dispatch(window, message, wParam, lParam, wasHandled);
-    if (message != WM_NCDESTROY) {
-        return wasHandled ? result : CallWindowProcW(object->previousProc, window, message, wParam, lParam);
+    LRESULT result = 0;
+    const BOOL wasHandled = object->Dispatch(MSG{window, message, wParam, lParam, 0, {}}, result);
+    if (wasHandled && message != WM_NCDESTROY) {
+        return result;
     }
-    // The last message: the previous procedure cleans up first, then the window is let go.
-    const LRESULT last = CallWindowProcW(object->previousProc, window, message, wParam, lParam);
-    if (!wasHandled) {
-        result = last;
-    }
-    if (object->subclassed &&
-        GetWindowLongPtrW(window, GWLP_WNDPROC) == reinterpret_cast<LONG_PTR>(object->ownProc)) {
-        (void)SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(object->previousProc));
-    }
-    object->Detach();
-    object->FinalMessage(window);
-    return result;
-}
-
-INT_PTR BoundWindow::RouteDialogMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) noexcept {
-    BoundWindow* object = FindOrClaim(window);
-    if (object == nullptr) {
-        return FALSE;
-    }
-    BOOL wasHandled = FALSE;
-    const LRESULT result = object->Dispatch(window, message, wParam, lParam, wasHandled);
+    // Unhandled messages go on to the previous procedure, and so does the last, before the window is let go.
+    const LRESULT previous = CallWindowProcW(object->previousProc, window, message, wParam, lParam);
     if (message == WM_NCDESTROY) {
-        // The dialog manager does its own clean-up once this returns.
-        object->Detach();
+        object->Unbind();
         object->FinalMessage(window);
-        return FALSE;
     }
-    if (!wasHandled) {
-        return FALSE;
+    return wasHandled ? result : previous;
+}
+
+INT_PTR BoundWindow::RouteDialog(DLGPROC self, HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (BoundWindow* object = Find(window, reinterpret_cast<WNDPROC>(self))) {
+        LRESULT result = 0;
+        (void)object->Dispatch(MSG{window, message, wParam, lParam, 0, {}}, result);
+        if (message == WM_NCDESTROY) {
+            object->Unbind();
+            object->FinalMessage(window);
+        }
     }
-    switch (message) {
-        // These answer through the dialog procedure's result itself.
-        case WM_INITDIALOG:
-        case WM_COMPAREITEM:
-        case WM_VKEYTOITEM:
-        case WM_CHARTOITEM:
-        case WM_QUERYDRAGICON:
-        case WM_CTLCOLORMSGBOX:
-        case WM_CTLCOLOREDIT:
-        case WM_CTLCOLORLISTBOX:
-        case WM_CTLCOLORBTN:
-        case WM_CTLCOLORDLG:
-        case WM_CTLCOLORSCROLLBAR:
-        case WM_CTLCOLORSTATIC:
-            return static_cast<INT_PTR>(result);
-        default:
-            (void)SetWindowLongPtrW(window, DWLP_MSGRESULT, result);
-            return TRUE;
-    }
+    return FALSE;
 }

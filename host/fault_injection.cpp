@@ -101,7 +101,6 @@ enum HookedFunction {
     kWriteFile,
     kCreateFileW,
     kReadFile,
-    kSetPropW,
     kCloseHandle,
     kDeleteFileW,
     kFlushFileBuffers,
@@ -190,14 +189,6 @@ BOOL WINAPI FailingReadFile(HANDLE file, LPVOID data, DWORD size, LPDWORD read, 
     return RealFunction<kReadFile>(&ReadFile)(file, data, size, read, overlapped);
 }
 
-BOOL WINAPI FailingSetPropW(HWND window, LPCWSTR name, HANDLE data) {
-    if (Failing(kProperty)) {
-        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-        return FALSE;
-    }
-    return RealFunction<kSetPropW>(&SetPropW)(window, name, data);
-}
-
 // A hook in the plug-in's slot for one import.
 struct SlotHook {
     const char* name;
@@ -225,7 +216,6 @@ const SlotHook kKernelHooks[] = {
     FINDRAIL_COUNTED(SetFileAttributesW),
     FINDRAIL_COUNTED(SetFilePointerEx),
 };
-const SlotHook kUserHooks[] = {{"SetPropW", reinterpret_cast<void*>(&FailingSetPropW), kSetPropW}};
 
 #undef FINDRAIL_COUNTED
 
@@ -427,7 +417,6 @@ HMODULE LoadWithFaults(const std::wstring& path, bool* startCounted) {
     const void* readBound[] = {bound(reads, 0)};
     (void)PatchImports(module, "kernel32.dll", kReadHook, readBound, 1);
     HookSlots(module, "kernel32.dll", kKernelHooks, sizeof(kKernelHooks) / sizeof(kKernelHooks[0]));
-    HookSlots(module, "user32.dll", kUserHooks, sizeof(kUserHooks) / sizeof(kUserHooks[0]));
     return module;
 }
 

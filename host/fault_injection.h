@@ -1,6 +1,6 @@
 // Faults for the plug-in alone, through its import slots, so that its bytes stay those that ship: msvcrt's
-// allocating functions refused by their count, WriteFile failing as on a full disk, the file and window calls
-// of Failure refused, and the process ended at a given file call. The host and the system keep the real
+// allocating functions refused by their count, WriteFile failing as on a full disk, the file calls of
+// Failure refused, and the process ended at a given file call. The host and the system keep the real
 // functions.
 #pragma once
 
@@ -11,7 +11,7 @@
 // LoadLibraryW with msvcrt's export entries for malloc, calloc, realloc, _strdup and _wcsdup pointing at
 // counting hooks while the loader binds the plug-in, so that the allocations of its C runtime's start-up are
 // counted too (the DLLs it imports are loaded first, with the real entries); then the plug-in's WriteFile
-// slot is pointed at the disk hook, and its other file functions and SetPropW at theirs. Restarts the
+// slot is pointed at the disk hook, and its other file functions at theirs. Restarts the
 // allocation count. Null when LoadLibraryW fails.
 // *startCounted is false when the loader did not bind the plug-in to the hooks and its slots were pointed at
 // them after the load.
@@ -29,9 +29,9 @@ LONG PluginAllocations();
 void LimitDiskWrites(long long bytes);
 
 // Calls of the plug-in's that can be made to fail: creating a file that does not exist (CreateFileW fails
-// with ERROR_ACCESS_DENIED, as in a folder whose access list forbids new files), ReadFile (ERROR_IO_DEVICE)
-// and SetPropW.
-enum Failure { kNewFiles, kRead, kProperty, kFailures };
+// with ERROR_ACCESS_DENIED, as in a folder whose access list forbids new files) and ReadFile
+// (ERROR_IO_DEVICE).
+enum Failure { kNewFiles, kRead, kFailures };
 void SetFailure(Failure which, bool on);
 
 // The exit code of a process ended by KillAtFileCall.

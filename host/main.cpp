@@ -37,15 +37,15 @@
 //   gdi             log the number of GDI objects the process holds
 //   attach          report the attach event for the current frame again, as for a frame attached again
 //   nowindow:<e>    report events <e> (decimal) for a frame handle that names no window
-//   refuse:<k>      refuse the plug-in's k-th allocation (counted since it was last loaded) alone
+//   refuse:<k>      refuse the plug-in's k-th allocation (counted since it was last loaded) alone; with +k,
+//                   the k-th from now
 //   refusefrom:<k>  refuse the k-th allocation and every later one
 //   memory          refuse no allocation any more
 //   allocs          log "allocations <n>": asked for since the plug-in was last loaded, refused ones too
 //   diskfull:<n>    the plug-in's file writes fail with ERROR_DISK_FULL once its files have grown by n more
 //                   bytes (a write uses room only where it grows a file)
 //   disk            the plug-in's file writes are unlimited again
-//   fail:<what>     refuse the plug-in's newfiles (creating a file that does not exist), read (ReadFile) or
-//                   prop (SetPropW)
+//   fail:<what>     refuse the plug-in's newfiles (creating a file that does not exist) or read (ReadFile)
 //   heal            refuse none of those any more
 //   killat:<k>      end the process (exit code 57) at the plug-in's k-th file call from here on; 0: never
 //   calls           log "file calls <n>": the plug-in's file calls since the last killat
@@ -55,7 +55,7 @@
 #include "host/fault_injection.h"
 #include "host/heap_check.h"
 #include "host/standin_host.h"
-#include "plugin/resource_ids.h"
+#include "resources/resource_ids.h"
 
 #include <windows.h>
 #include <bcrypt.h>
@@ -252,7 +252,8 @@ class Script {
                 host.SendEvents(ghost, static_cast<UINT>(_wtoi(arg.c_str())));
             }
         } else if (verb == L"refuse" || verb == L"refusefrom") {
-            RefuseAllocations(_wtoi(arg.c_str()), verb == L"refusefrom");
+            const LONG from = arg[0] == L'+' ? PluginAllocations() : 0;
+            RefuseAllocations(from + _wtoi(arg.c_str()), verb == L"refusefrom");
         } else if (verb == L"memory") {
             RefuseAllocations(0, false);
         } else if (verb == L"allocs") {
@@ -263,9 +264,8 @@ class Script {
             LimitDiskWrites(-1);
         } else if (verb == L"fail" || verb == L"heal") {
             const bool on = verb == L"fail";
-            for (const auto& [name, failure] : {std::pair<const wchar_t*, Failure>{L"newfiles", kNewFiles},
-                                                {L"read", kRead},
-                                                {L"prop", kProperty}}) {
+            for (const auto& [name, failure] :
+                 {std::pair<const wchar_t*, Failure>{L"newfiles", kNewFiles}, {L"read", kRead}}) {
                 if (!on || arg == name) {
                     SetFailure(failure, on);
                 }

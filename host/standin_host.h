@@ -2,7 +2,7 @@
 // answers the plug-in's messages, offers every queued message to PluginProc 2308, and logs what it received.
 #pragma once
 
-#include "plugin/host_interface.h"
+#include "bar/host_interface.h"
 
 #include <windows.h>
 

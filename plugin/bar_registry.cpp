@@ -45,9 +45,9 @@ bool StartBarRegistry(IniDocument* settings) {
 
 void StopBarRegistry(bool processEnding) {
     if (!processEnding) {
-        // The windows stay with the host, which destroys them with their frames after this module is gone.
+        // Touching the windows here, unlike at process exit: the host destroys them after this code is gone.
         MutexLock guard(registry.lock.get());
-        registry.entries.ForEach([](HWND, HeapPtr<BarState>& state) { state->bar.LetWindowsGo(); });
+        registry.entries.ForEach([](HWND, HeapPtr<BarState>& state) { state->bar.UnbindWindows(); });
     }
     registry.lock.reset();
 }
@@ -81,7 +81,7 @@ BarStateHold::BarStateHold(HWND frame) noexcept : frame(frame) {
 BarStateHold::BarStateHold(HWND frame, const MSG& message) noexcept : frame(frame) {
     MutexLock guard(registry.lock.get());
     const HeapPtr<BarState>* entry = registry.entries.Find(frame);
-    if (entry != nullptr && (*entry)->visible && (*entry)->bar.Takes(message)) {
+    if (entry != nullptr && (*entry)->visible && (*entry)->bar.IsSearchKey(message)) {
         Take(entry->get());
     }
 }

@@ -2,7 +2,7 @@
 // the settings store or the bar's windows are called.
 #pragma once
 
-#include "plugin/bar_state.h"
+#include "bar/bar_state.h"
 
 #include <windows.h>
 
@@ -13,8 +13,8 @@ class IniDocument;
 // Creates the registry lock and records the settings store that every new BarState points to; false when the
 // system refused the lock (the registry then works unguarded).
 bool StartBarRegistry(IniDocument* settings);
-// Closes the registry lock. When the module is freed while the process goes on, the bars of the frames still
-// open are made inert first, so that no message to their windows reaches this module any more.
+// Closes the registry lock. Unless the process is ending, the open bars' windows are let go first, so that
+// none of their messages reaches this module once it is unmapped.
 void StopBarRegistry(bool processEnding);
 
 // What the command and its check mark read of a frame's BarState, in one lookup; `found` is false for a frame
@@ -33,8 +33,8 @@ class BarStateHold {
     // For the frame's events: finds its BarState, or creates one. Null when the frame is closing or memory
     // ran out (nothing is then left behind).
     explicit BarStateHold(HWND frame) noexcept;
-    // For a message the host's loop offers: held only when the frame's bar is shown and takes the message, in
-    // the one lookup that every other message costs too.
+    // For a message the host's loop offers: held only when the frame's bar is shown and the message is a
+    // search key, in the one lookup that every other message costs too.
     BarStateHold(HWND frame, const MSG& message) noexcept;
     ~BarStateHold();
     BarStateHold(const BarStateHold&) = delete;

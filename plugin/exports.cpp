@@ -1,9 +1,9 @@
 // The seven functions the host calls, and the module's attach and detach notifications.
+#include "bar/host_interface.h"
 #include "plugin/bar_registry.h"
 #include "plugin/frame_events.h"
-#include "plugin/host_interface.h"
 #include "plugin/module.h"
-#include "plugin/resource_ids.h"
+#include "resources/resource_ids.h"
 
 #include "findrail_version.h"
 

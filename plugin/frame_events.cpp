@@ -2,9 +2,8 @@
 // host's show and hide reports, and let the BarState go with the close.
 #include "plugin/frame_events.h"
 
+#include "bar/host_interface.h"
 #include "plugin/bar_registry.h"
-#include "plugin/host_interface.h"
-#include "settings/ini_document.h"
 
 void HandleFrameEvents(HWND frame, UINT events) noexcept {
     if ((events & kEventIgnoreMask) != 0) {
@@ -27,11 +26,7 @@ void HandleFrameEvents(HWND frame, UINT events) noexcept {
 
     const bool closing = (events & kEventClose) != 0;
     if (closing) {
-        IniDocument& settings = *state->settings;
-        IniEntry* entry = settings.SetValue(settings.currentSection, L"ShowBar", state->visible ? 1 : 0);
-        if (entry != nullptr) {
-            entry->format.Clear();
-        }
+        StoreBarSetting(*state->settings, kShowBar, state->visible ? 1 : 0);
     }
 
     if ((events & kEventToolbarShown) != 0) {

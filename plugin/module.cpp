@@ -5,36 +5,29 @@
 #include "plugin/bar_registry.h"
 #include "settings/ini_document.h"
 #include "settings/settings_paths.h"
+#include "settings/text_encoding.h"
 
 namespace {
-
-constexpr int32_t kEncodingUnset = 0;
-constexpr int32_t kEncodingNotText = 1;
-constexpr int32_t kEncodingUtf8 = 8;
 
 IniDocument settingsStore;
 
 }  // namespace
 
 void ModuleStart(HINSTANCE instance) {
-    InitWindowSupport(instance);
+    StartWindowSupport(instance);
     (void)StartBarRegistry(&settingsStore);
     InitModulePaths(instance);
     settingsStore.Load(pluginIniPath);
     // Whatever the file was written in, it goes back as UTF-8 without a byte-order mark.
-    settingsStore.encoding = kEncodingUtf8;
+    settingsStore.encoding = Utf8;
 }
 
 void ModuleStop(bool processEnding) {
     int32_t encoding = settingsStore.encoding;
-    if (encoding == kEncodingUnset || encoding == kEncodingNotText) {
-        encoding = kEncodingUtf8;
+    if (encoding == Unset || encoding == NotText) {
+        encoding = Utf8;
     }
     settingsStore.Save(settingsStore.path, encoding);
     StopBarRegistry(processEnding);
-    if (!processEnding) {
-        // The system keeps a DLL's classes after it is freed, with a window procedure that is then gone.
-        UnregisterWindowClasses();
-    }
-    TermWindowSupport();
+    StopWindowSupport();
 }

@@ -3,8 +3,7 @@
 
 #include <windows.h>
 
-// Run from the process attach and detach notifications. At a stop while the process goes on, the bars of the
-// frames still open are made inert, since their windows outlive this module; at process exit nothing is
-// touched.
+// Run from the process attach and detach notifications. A stop at process exit touches no window; one while
+// the process goes on lets the open bars' windows go, as they outlive this module's code.
 void ModuleStart(HINSTANCE instance);
 void ModuleStop(bool processEnding);

@@ -1,7 +1,7 @@
 // The bar end to end: the real DLL in the stand-in host, driven by messages posted to the search box and run
 // through the host's own message loop, which offers each one to the plug-in first.
 #include "host/standin_host.h"
-#include "plugin/host_interface.h"
+#include "bar/host_interface.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
@@ -247,6 +247,11 @@ TEST_F(BarSearchTest, FocusEnteringTheBoxSelectsItsWholeText) {
         (void)SendMessageW(box, EM_SETSEL, 3, 3);
         (void)SetFocus(host.Document(frame));
         ASSERT_EQ(SetFocus(box), host.Document(frame));
+        // The focus message went on to the edit box itself, which made its caret.
+        GUITHREADINFO thread{};
+        thread.cbSize = sizeof(thread);
+        ASSERT_TRUE(GetGUIThreadInfo(GetCurrentThreadId(), &thread));
+        EXPECT_EQ(thread.hwndCaret, box);
         const bool selected = host.PumpUntil(
             [&] {
                 DWORD start = 1;

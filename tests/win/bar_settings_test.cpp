@@ -2,7 +2,7 @@
 // DLL in the stand-in host, with the settings file where the plug-in looks for it.
 #include "host/gdi_count.h"
 #include "host/standin_host.h"
-#include "plugin/host_interface.h"
+#include "bar/host_interface.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>

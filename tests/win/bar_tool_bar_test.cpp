@@ -3,8 +3,8 @@
 #include "bar/tool_bar.h"
 #include "bar_alloc_fault.h"
 #include "host/gdi_count.h"
-#include "plugin/bar_state.h"
-#include "plugin/host_interface.h"
+#include "bar/bar_state.h"
+#include "bar/host_interface.h"
 #include "settings/ini_document.h"
 #include "test_support.h"
 
@@ -61,7 +61,7 @@ class ToolBarTest : public ::testing::Test {
     void SetUp() override {
         plugin = LoadLibraryW(CopyPluginAs(L"FrToolBar").c_str());
         ASSERT_NE(plugin, nullptr);
-        InitWindowSupport(plugin);
+        StartWindowSupport(plugin);
         WNDCLASSEXW wc{};
         wc.cbSize = sizeof(wc);
         wc.lpfnWndProc = &FrameProc;
@@ -80,7 +80,7 @@ class ToolBarTest : public ::testing::Test {
         FailAllocation(0);
         (void)DestroyWindow(frame);
         states.clear();
-        TermWindowSupport();
+        StopWindowSupport();
     }
 
     BarState& NewState() {

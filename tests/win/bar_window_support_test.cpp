@@ -124,10 +124,10 @@ class WindowSupportTest : public ::testing::Test {
         // The plug-in's own module lends its dialog template; its own copy of the layer is separate.
         plugin = LoadLibraryW(CopyPluginAs(L"FrLayer").c_str());
         ASSERT_NE(plugin, nullptr);
-        InitWindowSupport(plugin);
+        StartWindowSupport(plugin);
     }
     void TearDown() override {
-        TermWindowSupport();
+        StopWindowSupport();
         FailAllocation(0);
     }
 
@@ -137,6 +137,20 @@ class WindowSupportTest : public ::testing::Test {
 
     HMODULE plugin = nullptr;
 };
+
+// Creates `nestedInner`'s window when the next window of this thread is about to get its first message.
+PopupProbe* nestedInner = nullptr;
+HHOOK nestingHook = nullptr;
+int dispatchesAtNesting = -1;
+LRESULT CALLBACK CreateInside(int code, WPARAM wParam, LPARAM lParam) {
+    if (code == HCBT_CREATEWND && nestedInner != nullptr) {
+        PopupProbe* inner = nestedInner;
+        nestedInner = nullptr;  // the inner window passes through here too
+        dispatchesAtNesting = dispatches;
+        (void)inner->Create(nullptr, kRect, 0, 0);
+    }
+    return CallNextHookEx(nestingHook, code, wParam, lParam);
+}
 
 TEST_F(WindowSupportTest, EveryMessageFromTheFirstReachesTheBoundObject) {
     PopupProbe window;
@@ -166,7 +180,27 @@ TEST_F(WindowSupportTest, EveryMessageFromTheFirstReachesTheBoundObject) {
     ASSERT_LT(initDialog, dialog.messages.size());
     EXPECT_LT(setFont, initDialog);
 
-    for (auto* probe : {static_cast<BoundWindow*>(&dialog), static_cast<BoundWindow*>(&window)}) {
+    // A creation nested in another of this thread, before the outer window's first message: each window binds
+    // its own object.
+    PopupProbe outer;
+    PopupProbe inner;
+    nestedInner = &inner;
+    nestingHook = SetWindowsHookExW(WH_CBT, &CreateInside, nullptr, GetCurrentThreadId());
+    ASSERT_NE(nestingHook, nullptr);
+    const int beforeOuter = dispatches;
+    HWND outerWindow = outer.Create(nullptr, kRect, 0, 0);
+    (void)UnhookWindowsHookEx(nestingHook);
+    ASSERT_NE(outerWindow, nullptr);
+    ASSERT_EQ(dispatchesAtNesting, beforeOuter) << "the inner creation came before the outer's first message";
+    ASSERT_NE(inner.hwnd, nullptr);
+    EXPECT_NE(inner.hwnd, outerWindow);
+    EXPECT_EQ(inner.firstWindow, inner.hwnd);
+    EXPECT_EQ(outer.hwnd, outerWindow);
+    EXPECT_EQ(outer.firstWindow, outerWindow);
+    EXPECT_TRUE(outer.Saw(WM_NCCREATE));
+
+    for (auto* probe : {static_cast<BoundWindow*>(&dialog), static_cast<BoundWindow*>(&window),
+                        static_cast<BoundWindow*>(&outer), static_cast<BoundWindow*>(&inner)}) {
         ASSERT_TRUE(DestroyWindow(probe->hwnd));
         EXPECT_EQ(probe->hwnd, nullptr);
     }
@@ -252,35 +286,35 @@ TEST_F(WindowSupportTest, ReleasedObjectGetsNoMoreMessages) {
         EXPECT_TRUE(DestroyWindow(created));
         EXPECT_EQ(dispatches, before);
     }
-    // Subclassed control: its own procedure is back and works.
+    // Subclassed control: it goes on as an edit box, through its own procedure put back or, under another
+    // subclass that still calls ours, through its class's procedure.
     for (bool spyOnTop : {false, true}) {
         SCOPED_TRACE(spyOnTop ? "another subclass on top" : "ours on top");
         HWND edit = MakeEdit();
         const LONG_PTR own = GetWindowLongPtrW(edit, GWLP_WNDPROC);
         auto probe = std::make_unique<EditProbe>();
         ASSERT_TRUE(probe->SubclassWindow(edit));
+        (void)SendMessageW(edit, EM_LIMITTEXT, 5, 0);
         if (spyOnTop) {
             belowSpy = reinterpret_cast<WNDPROC>(
                 SetWindowLongPtrW(edit, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&Spy)));
         }
         probe.reset();
         const int before = dispatches;
+        EXPECT_EQ(GetWindowLongPtrW(edit, GWLP_WNDPROC), spyOnTop ? reinterpret_cast<LONG_PTR>(&Spy) : own);
+        // DefWindowProcW would keep the text too, but knows no edit message.
+        EXPECT_EQ(SendMessageW(edit, EM_GETLIMITTEXT, 0, 0), 5);
         ASSERT_TRUE(SetWindowTextW(edit, L"after"));
+        wchar_t text[16] = {};
+        (void)GetWindowTextW(edit, text, 16);
+        EXPECT_STREQ(text, L"after");
         EXPECT_EQ(dispatches, before);
-        if (spyOnTop) {
-            EXPECT_EQ(GetWindowLongPtrW(edit, GWLP_WNDPROC), reinterpret_cast<LONG_PTR>(&Spy));
-        } else {
-            EXPECT_EQ(GetWindowLongPtrW(edit, GWLP_WNDPROC), own);
-            wchar_t text[16] = {};
-            (void)GetWindowTextW(edit, text, 16);
-            EXPECT_STREQ(text, L"after");
-        }
         EXPECT_TRUE(DestroyWindow(edit));
         EXPECT_EQ(dispatches, before);
     }
 }
 
-TEST_F(WindowSupportTest, ClassIsRegisteredOnceAndFoundAgainAfterRestart) {
+TEST_F(WindowSupportTest, ClassIsRegisteredOnceWithItsAttributes) {
     PopupProbe first;
     PopupProbe second;
     ASSERT_NE(first.Create(nullptr, kRect, 0, 0), nullptr);
@@ -305,24 +339,6 @@ TEST_F(WindowSupportTest, ClassIsRegisteredOnceAndFoundAgainAfterRestart) {
     EXPECT_EQ(info.hbrBackground, reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_WINDOW + 1)));
     (void)DestroyWindow(first.hwnd);
     (void)DestroyWindow(second.hwnd);
-
-    // After a stop and start the layer has forgotten the atom; the class is still there and is taken over.
-    TermWindowSupport();
-    InitWindowSupport(plugin);
-    PopupProbe third;
-    ASSERT_NE(third.Create(nullptr, kRect, 0, 0), nullptr);
-    EXPECT_EQ(static_cast<ATOM>(GetClassLongPtrW(third.hwnd, GCW_ATOM)), atom);
-
-    // Unregistered at a stop while the process goes on, unless a window of the class is still alive.
-    UnregisterWindowClasses();
-    EXPECT_EQ(static_cast<ATOM>(GetClassInfoExW(plugin, name, &info)), atom)
-        << "the system keeps a used class";
-    (void)DestroyWindow(third.hwnd);
-    PopupProbe fourth;
-    ASSERT_NE(fourth.Create(nullptr, kRect, 0, 0), nullptr);
-    (void)DestroyWindow(fourth.hwnd);
-    UnregisterWindowClasses();
-    EXPECT_EQ(GetClassInfoExW(plugin, name, &info), 0);
 }
 
 using UniqueKernelHandle = UniqueHandle<KernelHandleTraits>;

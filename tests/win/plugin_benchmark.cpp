@@ -4,7 +4,7 @@
 //
 //   plugin_benchmark.exe [--plugin <dll>]   (default: FindRail.dll beside the program)
 #include "host/standin_host.h"
-#include "plugin/host_interface.h"
+#include "bar/host_interface.h"
 
 #include <windows.h>
 

@@ -1,7 +1,7 @@
 // Frame events, the command and its check mark, with the real DLL in the stand-in host.
 #include "host/fault_injection.h"
 #include "host/standin_host.h"
-#include "plugin/host_interface.h"
+#include "bar/host_interface.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
@@ -289,9 +289,9 @@ INSTANTIATE_TEST_SUITE_P(
                     0,
                     {{"stale gone=1 taken=0", 3}, {"2077 ", 0}},
                     "UseRegExp=0\r\nShowBar=1\r\n\r\n"},
-        // The bar's windows cannot be bound: no bar, and none registered, until the attach comes again.
+        // No memory for the bar's binding: no bar, and none registered, until the attach comes again.
         UnusualHost{"BindingRefused",
-                    L"fail:prop open report heal attach report close",
+                    L"open:16 refusefrom:+1 attach report memory attach report close",
                     0,
                     {{" toolbar=0 shown=0 command=0", 3}, {" toolbar=1 shown=1 command=1", 3}, {"2093 ", 3}},
                     "UseRegExp=0\r\nShowBar=1\r\n\r\n"},

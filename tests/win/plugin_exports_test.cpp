@@ -1,6 +1,6 @@
 // The plug-in's surface as the host sees it: exports, resources and the PluginProc queries.
 #include "host/standin_host.h"
-#include "plugin/host_interface.h"
+#include "bar/host_interface.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 // The settings file through the real DLL: loaded at start, written at stop, read again by a new process.
 #include "host/standin_host.h"
-#include "plugin/host_interface.h"
+#include "bar/host_interface.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-// What the plug-in and the host editor exchange: message numbers, the toolbar record, query codes, event bits.
+// What the plug-in and the host editor exchange: messages, the toolbar record, query codes, event bits.
 #pragma once
 
 #include <windows.h>
