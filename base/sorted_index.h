@@ -1,9 +1,7 @@
-// An ordered index kept as a balanced (AA) tree over the C runtime's heap: every insertion and lookup costs
-// O(log n) whatever order the keys come in, so a file's keys in descending order load as fast as in
-// ascending order. Insertion reports running out of memory as false and leaves the index as it was.
+// An ordered index kept as a balanced (AA) tree over the C runtime's heap: insertions and lookups cost O(log n)
+// whatever order the keys come in. Insertion reports running out of memory as false and changes nothing.
 #pragma once
 
-#include <cstddef>
 #include <cstdlib>
 #include <new>
 #include <utility>
@@ -16,9 +14,7 @@ class SortedIndex {
     SortedIndex(const SortedIndex&) = delete;
     SortedIndex& operator=(const SortedIndex&) = delete;
 
-    size_t size() const noexcept { return count; }
-
-    // The value stored under `key`, or null. Values stay where they are until their key is erased.
+    // The value stored under `key`, or null.
     template <typename Lookup>
     Value* Find(const Lookup& key) noexcept {
         for (Node* node = root; node != nullptr;) {
@@ -40,22 +36,7 @@ class SortedIndex {
             return false;
         }
         root = Add(root, ::new (memory) Node{std::move(key), std::move(value), nullptr, nullptr, 1});
-        ++count;
         return true;
-    }
-
-    template <typename Lookup>
-    void Erase(const Lookup& key) noexcept {
-        if (Find(key) != nullptr) {
-            root = Remove(root, key);
-            --count;
-        }
-    }
-
-    // Calls visit(key, value) for every entry, in key order.
-    template <typename Visit>
-    void ForEach(Visit&& visit) noexcept {
-        Walk(root, visit);
     }
 
   private:
@@ -71,7 +52,7 @@ class SortedIndex {
 
     // Turns a left child of the same level into the parent.
     static Node* Skew(Node* node) noexcept {
-        if (node == nullptr || Level(node->left) != node->level) {
+        if (Level(node->left) != node->level) {
             return node;
         }
         Node* left = node->left;
@@ -82,7 +63,7 @@ class SortedIndex {
 
     // Lifts the middle of three nodes of one level in a row.
     static Node* Split(Node* node) noexcept {
-        if (node == nullptr || node->right == nullptr || Level(node->right->right) != node->level) {
+        if (node->right == nullptr || Level(node->right->right) != node->level) {
             return node;
         }
         Node* right = node->right;
@@ -104,56 +85,6 @@ class SortedIndex {
         return Split(Skew(node));
     }
 
-    template <typename Lookup>
-    static Node* Remove(Node* node, const Lookup& key) noexcept {
-        if (Less()(key, node->key)) {
-            node->left = Remove(node->left, key);
-        } else if (Less()(node->key, key)) {
-            node->right = Remove(node->right, key);
-        } else if (node->left == nullptr && node->right == nullptr) {
-            node->~Node();
-            std::free(node);
-            return nullptr;
-        } else {
-            // An inner node takes its neighbour's entry, which is then removed below it.
-            Node* next = node->left == nullptr ? node->right : node->left;
-            while ((node->left == nullptr ? next->left : next->right) != nullptr) {
-                next = node->left == nullptr ? next->left : next->right;
-            }
-            std::swap(node->key, next->key);
-            std::swap(node->value, next->value);
-            if (node->left == nullptr) {
-                node->right = Remove(node->right, next->key);
-            } else {
-                node->left = Remove(node->left, next->key);
-            }
-        }
-        const int level = (Level(node->left) < Level(node->right) ? Level(node->left) : Level(node->right)) + 1;
-        if (level < node->level) {
-            node->level = level;
-            if (level < Level(node->right)) {
-                node->right->level = level;
-            }
-        }
-        node = Skew(node);
-        node->right = Skew(node->right);
-        if (node->right != nullptr) {
-            node->right->right = Skew(node->right->right);
-        }
-        node = Split(node);
-        node->right = Split(node->right);
-        return node;
-    }
-
-    template <typename Visit>
-    static void Walk(Node* node, Visit& visit) noexcept {
-        if (node != nullptr) {
-            Walk(node->left, visit);
-            visit(node->key, node->value);
-            Walk(node->right, visit);
-        }
-    }
-
     static void Free(Node* node) noexcept {
         if (node != nullptr) {
             Free(node->left);
@@ -164,5 +95,4 @@ class SortedIndex {
     }
 
     Node* root = nullptr;
-    size_t count = 0;
 };

@@ -3,21 +3,14 @@
 #include "plugin/bar_registry.h"
 
 #include "base/heap_object.h"
-#include "base/sorted_index.h"
+#include "base/array.h"
 #include "base/unique_handle.h"
 
 namespace {
 
-// Frames are ordered by their handle's value taken as an unsigned 32-bit number; handles of a 64-bit process
-// that agree in those bits are told apart by the rest.
-struct FrameOrder {
-    bool operator()(HWND a, HWND b) const noexcept {
-        const auto low = [](HWND h) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(h)); };
-        if (low(a) != low(b)) {
-            return low(a) < low(b);
-        }
-        return reinterpret_cast<uintptr_t>(a) < reinterpret_cast<uintptr_t>(b);
-    }
+struct FrameEntry {
+    HWND frame;
+    HeapPtr<BarState> state;
 };
 
 class BarRegistry {
@@ -25,10 +18,26 @@ class BarRegistry {
     BarRegistry() noexcept = default;
     // BarStates left at unload are abandoned, not destroyed: their windows may still be alive.
     ~BarRegistry() {
-        entries.ForEach([](HWND, HeapPtr<BarState>& state) { (void)state.release(); });
+        for (FrameEntry& entry : entries) {
+            (void)entry.state.release();
+        }
     }
 
-    SortedIndex<HWND, HeapPtr<BarState>, FrameOrder> entries;
+    // A host has few frames open at once: a plain search costs less than keeping them ordered.
+    size_t IndexOf(HWND frame) const noexcept {
+        size_t at = 0;
+        while (at < entries.size() && entries[at].frame != frame) {
+            ++at;
+        }
+        return at;
+    }
+
+    HeapPtr<BarState>* Find(HWND frame) noexcept {
+        const size_t at = IndexOf(frame);
+        return at < entries.size() ? &entries[at].state : nullptr;
+    }
+
+    Array<FrameEntry> entries;
     UniqueMutex lock;
     IniDocument* settings = nullptr;  // the module's store, handed over at start
 };
@@ -47,7 +56,9 @@ void StopBarRegistry(bool processEnding) {
     if (!processEnding) {
         // Touching the windows here, unlike at process exit: the host destroys them after this code is gone.
         MutexLock guard(registry.lock.get());
-        registry.entries.ForEach([](HWND, HeapPtr<BarState>& state) { state->bar.UnbindWindows(); });
+        for (FrameEntry& entry : registry.entries) {
+            entry.state->bar.UnbindWindows();
+        }
     }
     registry.lock.reset();
 }
@@ -55,7 +66,7 @@ void StopBarRegistry(bool processEnding) {
 BarStateView ViewBarState(HWND frame) noexcept {
     BarStateView view;
     MutexLock guard(registry.lock.get());
-    const HeapPtr<BarState>* entry = registry.entries.Find(frame);
+    const HeapPtr<BarState>* entry = registry.Find(frame);
     if (entry != nullptr && !(*entry)->closing) {
         view.found = true;
         view.toolbarId = (*entry)->toolbarId;
@@ -66,21 +77,21 @@ BarStateView ViewBarState(HWND frame) noexcept {
 
 BarStateHold::BarStateHold(HWND frame) noexcept : frame(frame) {
     MutexLock guard(registry.lock.get());
-    HeapPtr<BarState>* entry = registry.entries.Find(frame);
+    HeapPtr<BarState>* entry = registry.Find(frame);
     if (entry != nullptr) {
         Take(entry->get());
         return;
     }
     HeapPtr<BarState> created = MakeHeap<BarState>(registry.settings);
     BarState* found = created.get();
-    if (found != nullptr && registry.entries.Insert(HWND{frame}, std::move(created))) {
+    if (found != nullptr && registry.entries.Append(FrameEntry{frame, std::move(created)})) {
         Take(found);
     }
 }
 
 BarStateHold::BarStateHold(HWND frame, const MSG& message) noexcept : frame(frame) {
     MutexLock guard(registry.lock.get());
-    const HeapPtr<BarState>* entry = registry.entries.Find(frame);
+    const HeapPtr<BarState>* entry = registry.Find(frame);
     if (entry != nullptr && (*entry)->visible && (*entry)->bar.IsSearchKey(message)) {
         Take(entry->get());
     }
@@ -112,5 +123,8 @@ BarStateHold::~BarStateHold() {
         (void)DestroyWindow(state->bar.hwnd);
     }
     MutexLock guard(registry.lock.get());
-    registry.entries.Erase(frame);
+    const size_t at = registry.IndexOf(frame);
+    if (at < registry.entries.size()) {
+        registry.entries.Erase(at);
+    }
 }

@@ -90,9 +90,8 @@ struct IntLess {
     bool operator()(int a, int b) const noexcept { return a < b; }
 };
 
-// Keys in ascending, descending and shuffled order, then half of them erased in shuffled order: every key
-// stays findable with its own value, and a walk sees the rest in key order.
-TEST(OwnedTypes, IndexKeepsEveryKeyWhateverTheOrder) {
+// Keys in ascending, descending and shuffled order: every key is found with its own value, and no other.
+TEST(OwnedTypes, IndexFindsEveryKeyWhateverTheOrder) {
     constexpr int kKeys = 2000;
     std::vector<int> ascending(kKeys);
     for (int i = 0; i < kKeys; ++i) {
@@ -106,28 +105,10 @@ TEST(OwnedTypes, IndexKeepsEveryKeyWhateverTheOrder) {
         for (int key : *order) {
             ASSERT_TRUE(index.Insert(int{key}, key + 1));
         }
-        std::vector<int> erased = shuffled;
-        erased.resize(kKeys / 2);
-        for (int key : erased) {
-            index.Erase(key);
-            index.Erase(key + 1);  // never stored: nothing happens
-        }
-        std::sort(erased.begin(), erased.end());
-        std::vector<int> walked;
-        index.ForEach([&](int key, int value) {
-            EXPECT_EQ(value, key + 1);
-            walked.push_back(key);
-        });
-        std::vector<int> expected;
-        std::set_difference(ascending.begin(), ascending.end(), erased.begin(), erased.end(),
-                            std::back_inserter(expected));
-        EXPECT_EQ(walked, expected);
-        EXPECT_EQ(index.size(), expected.size());
         for (int key : ascending) {
             const int* found = index.Find(key);
-            const bool kept = std::binary_search(expected.begin(), expected.end(), key);
-            ASSERT_EQ(found != nullptr, kept) << key;
-            EXPECT_TRUE(found == nullptr || *found == key + 1);
+            ASSERT_NE(found, nullptr) << key;
+            EXPECT_EQ(*found, key + 1);
             EXPECT_EQ(index.Find(key + 1), nullptr);
         }
     }
