@@ -179,24 +179,25 @@ bool SaveBytes(const wchar_t* path, const ByteBuffer& content) {
     }
     UniqueFile lock(CreateFileW(lockName.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_ALWAYS,
                                 FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
-    const bool lockRefused = !lock && GetLastError() != ERROR_SHARING_VIOLATION;
     DWORD attributes = INVALID_FILE_ATTRIBUTES;
-    if ((!lock && !lockRefused) || !MayReplace(path, &attributes)) {
+    // A lock held elsewhere is a save under way there: this one gives way.
+    if ((!lock && GetLastError() == ERROR_SHARING_VIOLATION) || !MayReplace(path, &attributes)) {
         return false;
     }
     const bool targetExists = attributes != INVALID_FILE_ATTRIBUTES;
-    if (lockRefused) {
-        return targetExists && WriteInPlace(path, content);
-    }
     // The side file carries the target's attributes, which the rename keeps; a hidden leftover could not be
     // taken over otherwise.
     constexpr DWORD kKept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
                             FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
     const DWORD kept = targetExists ? attributes & kKept : 0;
     const wchar_t* side = sideName.c_str();
-    UniqueFile fresh(CreateFileW(side, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                 kept != 0 ? kept : FILE_ATTRIBUTE_NORMAL, nullptr));
+    UniqueFile fresh;
+    if (lock) {
+        fresh.reset(CreateFileW(side, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                kept != 0 ? kept : FILE_ATTRIBUTE_NORMAL, nullptr));
+    }
     if (!fresh) {
+        // No new file can be made in this folder.
         return targetExists && WriteInPlace(path, content);
     }
     const bool written =

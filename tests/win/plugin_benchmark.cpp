@@ -65,11 +65,12 @@ void BenchModuleStart(const std::wstring& plugin) {
     std::wstring stem = plugin.substr(slash == std::wstring::npos ? 0 : slash + 1);
     stem = stem.substr(0, stem.find_last_of(L'.'));
     const wchar_t* appData = _wgetenv(L"APPDATA");
-    const std::wstring folder = std::wstring(appData != nullptr ? appData : L"") + L"\\Kelo\\Plugins\\" + stem;
+    std::wstring folder = appData != nullptr ? appData : L"";
+    for (const std::wstring& part : {std::wstring(L"\\Kelo"), std::wstring(L"\\Plugins"), L"\\" + stem}) {
+        folder += part;
+        (void)CreateDirectoryW(folder.c_str(), nullptr);
+    }
     const std::wstring ini = folder + L"\\" + stem + L".ini";
-    (void)CreateDirectoryW((std::wstring(appData != nullptr ? appData : L"") + L"\\Kelo").c_str(), nullptr);
-    (void)CreateDirectoryW((std::wstring(appData != nullptr ? appData : L"") + L"\\Kelo\\Plugins").c_str(), nullptr);
-    (void)CreateDirectoryW(folder.c_str(), nullptr);
     // The largest descending file under 64 KiB; the ascending one holds the same keys.
     int keys = 5000;
     while (Keys(keys, 1).size() >= 64 * 1024) {
